@@ -1,0 +1,39 @@
+// Locale-free frame-rate text with two truncated decimals.
+#include "app/format_rate.h"
+
+#include <cstdint>
+
+std::string FormatRate(long double value) {
+    // NaN fails this test too.
+    if (!(value >= 0.0L)) return "0.00";
+
+    constexpr long double kTwoTo64 = 18446744073709551616.0L;
+    uint64_t whole;
+    long double fraction;
+    if (value >= kTwoTo64) {
+        whole = UINT64_MAX;
+        fraction = 0.0L;
+    } else {
+        whole = static_cast<uint64_t>(value); // truncates toward zero
+        fraction = value - static_cast<long double>(whole);
+    }
+
+    char digits[20];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+
+    std::string text;
+    text.reserve(static_cast<size_t>(count) + 3);
+    while (count > 0) text += digits[--count];
+    text += '.';
+    for (int d = 0; d < 2; ++d) {
+        fraction *= 10.0L;
+        const int digit = static_cast<int>(fraction);
+        fraction -= digit;
+        text += static_cast<char>('0' + digit);
+    }
+    return text;
+}

@@ -1,0 +1,48 @@
+// The plain frame renderer and the buffers it writes.
+#include "render/frame.h"
+
+#include <cstdlib>
+
+#include "noise/noise.h"
+#include "platform/clock.h"
+#include "render/fill.h"
+#include "render/shading.h"
+
+uint32_t* PixelBuffer;
+uint8_t* ByteImage;
+uint32_t StartMs;
+
+bool AllocateFrameBuffers() {
+    PixelBuffer = static_cast<uint32_t*>(std::calloc(kPixelCount, sizeof(uint32_t)));
+    ByteImage = static_cast<uint8_t*>(std::calloc(kByteRows * kByteStride, 1));
+    if (PixelBuffer == nullptr || ByteImage == nullptr) {
+        FreeFrameBuffers();
+        return false;
+    }
+    return true;
+}
+
+void FreeFrameBuffers() {
+    std::free(PixelBuffer);
+    std::free(ByteImage);
+    PixelBuffer = nullptr;
+    ByteImage = nullptr;
+}
+
+uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
+
+void RenderFramePlain(uint32_t t) {
+    const auto z = static_cast<FixedCoord>(t); // the time value is used directly as a coordinate
+    for (int j = 0; j <= H / 2; ++j) {
+        uint8_t* row = ByteImage + 2 * j * kByteStride;
+        for (int i = W / 2; i >= 0; --i) {
+            const int32_t m = Turbulence(i * kGridStep, j * kGridStep, z, kOctaves) / 8;
+            row[2 * i] = ShadeOf(m, i, j);
+        }
+    }
+    FillAndConvert(ByteImage, PixelBuffer);
+}
+
+void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
+
+void RenderFrameAt(uint32_t t) { RenderFramePlain(t); }

@@ -1,0 +1,43 @@
+// The frame renderer: turbulence sampled on a half-resolution grid with time
+// as the third axis, bent through two sine stripes, averaged up to full size
+// and converted to 32-bit pixels through the palette.
+#pragma once
+
+#include <cstdint>
+
+constexpr int W = 320;                   // image width in pixels (even)
+constexpr int H = 200;                   // image height in pixels (even)
+constexpr int kPixelCount = W * H;       // 64,000
+constexpr int kByteStride = W + 1;       // ByteImage row length
+constexpr int kByteRows = H + 1;         // ByteImage row count
+constexpr int kOctaves = 4;              // turbulence octaves per sample
+constexpr int kGridStep = 32;            // FixedCoord units between grid samples
+
+// W x H pixels 0x00RRGGBB, pixel (c, r) at r * W + c; row 0 is shown at the
+// bottom of the window (a bottom-up bitmap).
+extern uint32_t* PixelBuffer;
+// (H + 1) x (W + 1) shades, (c, r) at r * kByteStride + c. The extra row and
+// column hold the grid's far edge for interpolation.
+extern uint8_t* ByteImage;
+// Millisecond clock reading that anchors the time axis.
+extern uint32_t StartMs;
+
+// Allocates both buffers zero-filled. Returns false, with both left null,
+// when memory is short. Called once at start-up.
+bool AllocateFrameBuffers();
+void FreeFrameBuffers();
+
+// The time value of the frame drawn at clock reading now: (now - StartMs)
+// div 3, the subtraction unsigned 32-bit so a clock wrap does not disturb it.
+uint32_t FrameTime(uint32_t now);
+
+// Renders the frame for time value t into ByteImage and PixelBuffer, through
+// the fastest path this CPU runs. Every pixel is rewritten.
+void RenderFrameAt(uint32_t t);
+
+// The plain reference render: Turbulence at every grid point. Same output
+// as RenderFrameAt, bit for bit.
+void RenderFramePlain(uint32_t t);
+
+// Renders the frame for the current clock reading.
+void RenderFrame();
