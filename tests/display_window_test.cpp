@@ -156,6 +156,50 @@ TEST(DisplayWindow, ClassAndWindowStyle) {
     EXPECT_EQ(Display.header.biBitCount, 32);
 }
 
+// Width and height of an icon's colour (or, for monochrome, mask) bitmap.
+SIZE IconBitmapSize(HICON icon, bool* monochrome) {
+    ICONINFO info{};
+    SIZE size{};
+    if (!GetIconInfo(icon, &info)) return size;
+    BITMAP bitmap{};
+    *monochrome = info.hbmColor == nullptr;
+    GetObjectA(*monochrome ? info.hbmMask : info.hbmColor, sizeof bitmap, &bitmap);
+    size.cx = bitmap.bmWidth;
+    size.cy = *monochrome ? bitmap.bmHeight / 2 : bitmap.bmHeight; // a mono mask stacks AND over XOR
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return size;
+}
+
+TEST(DisplayWindow, IconGroupHoldsTwoColourSizesAndAMonochromeImage) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    for (int side : {32, 16}) {
+        HICON icon = static_cast<HICON>(LoadImageA(instance, "IDI_MAIN", IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+        ASSERT_NE(icon, nullptr) << side;
+        bool monochrome = true;
+        const SIZE size = IconBitmapSize(icon, &monochrome);
+        EXPECT_EQ(size.cx, side);
+        EXPECT_EQ(size.cy, side);
+        EXPECT_FALSE(monochrome) << side;
+        DestroyIcon(icon);
+    }
+    // The group directory: a 32x32 and a 16x16 sixteen-colour image and a
+    // 32x32 two-colour one (14-byte packed entries after a 6-byte header).
+    HRSRC group = FindResourceA(instance, "IDI_MAIN", MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    ASSERT_NE(group, nullptr);
+    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(instance, group)));
+    ASSERT_NE(bytes, nullptr);
+    ASSERT_EQ(bytes[4] | bytes[5] << 8, 3) << "image count";
+    const int expected[3][4] = {{32, 32, 16, 4}, {16, 16, 16, 4}, {32, 32, 2, 1}}; // w, h, colours, bits
+    for (int k = 0; k < 3; ++k) {
+        const BYTE* entry = bytes + 6 + 14 * k;
+        EXPECT_EQ(entry[0], expected[k][0]) << k;
+        EXPECT_EQ(entry[1], expected[k][1]) << k;
+        EXPECT_EQ(entry[2], expected[k][2]) << k;
+        EXPECT_EQ(entry[6] | entry[7] << 8, expected[k][3]) << k;
+    }
+}
+
 TEST(DisplayWindow, SystemMenuEndsWithTheZoomItems) {
     HWND window = SharedWindow();
     ASSERT_NE(window, nullptr);
