@@ -20,7 +20,7 @@ namespace {
 constexpr int kWidth = 320;
 constexpr int kHeight = 200;
 constexpr int kFramesBeforeGivingUp = 200;
-constexpr LPARAM kAltDown = 1 << 29; // WM_SYSKEYDOWN context bit: Alt held
+constexpr LPARAM kAltDown = 1 << 29;  // WM_SYSKEYDOWN context bit: Alt held
 
 uint32_t Frame[kWidth * kHeight];
 
@@ -40,7 +40,7 @@ int Close(const std::string& how) {
     if (how == "esc") {
         PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 1);
     } else if (how == "esc-high") {
-        PostMessageA(window, WM_KEYDOWN, 0x100 | VK_ESCAPE, 1); // only the low byte names the key
+        PostMessageA(window, WM_KEYDOWN, 0x100 | VK_ESCAPE, 1);  // only the low byte names the key
     } else if (how == "wm-close") {
         PostMessageA(window, WM_CLOSE, 0, 0);
     } else if (how == "sc-close") {
@@ -114,7 +114,7 @@ int PaintWithoutFrame() {
     return kChildOk;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";

@@ -77,17 +77,18 @@ DWORD RunChild(const std::string& args, const std::vector<std::pair<const char*,
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr,             /* application: from the command line */
-                                        commandLine.data(),  /* command line */
-                                        nullptr,             /* process security */
-                                        nullptr,             /* thread security */
-                                        FALSE,               /* inherit handles */
-                                        0,                   /* creation flags */
-                                        nullptr,             /* environment: ours, as just set */
-                                        nullptr,             /* current directory */
-                                        &startup,            /* startup info */
-                                        &process);           /* process info */
-    for (const auto& [name, value] : saved) SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+    const BOOL started = CreateProcessA(nullptr,            /* application: from the command line */
+                                        commandLine.data(), /* command line */
+                                        nullptr,            /* process security */
+                                        nullptr,            /* thread security */
+                                        FALSE,              /* inherit handles */
+                                        0,                  /* creation flags */
+                                        nullptr,            /* environment: ours, as just set */
+                                        nullptr,            /* current directory */
+                                        &startup,           /* startup info */
+                                        &process);          /* process info */
+    for (const auto& [name, value] : saved)
+        SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
     if (!started) {
         ADD_FAILURE() << "cannot start " << commandLine;
         return kNotFinished;
@@ -110,7 +111,9 @@ std::string TempFilePath(const char* stem) {
     return std::string(folder) + stem + "-" + std::to_string(GetCurrentProcessId()) + ".marker";
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // ---- in this process -------------------------------------------------------
 
@@ -132,8 +135,8 @@ TEST(DisplayWindow, OpensWithImageSizedClientAreaCentredOnScreen) {
     EXPECT_EQ(Height(client), kHeight);
     EXPECT_EQ(InitialWindowRect.left, FloorHalf(ScreenWidth() - Width(InitialWindowRect)));
     EXPECT_EQ(InitialWindowRect.top, FloorHalf(ScreenHeight() - Height(InitialWindowRect)));
-    EXPECT_GT(Width(InitialWindowRect), kWidth);   // the frame is outside the image
-    EXPECT_GT(Height(InitialWindowRect), kHeight); // and so is the caption
+    EXPECT_GT(Width(InitialWindowRect), kWidth);    // the frame is outside the image
+    EXPECT_GT(Height(InitialWindowRect), kHeight);  // and so is the caption
 
     char title[64] = {};
     GetWindowTextA(window, title, sizeof title);
@@ -152,7 +155,7 @@ TEST(DisplayWindow, ClassAndWindowStyle) {
     EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
     EXPECT_EQ(Display.header.biSize, 40u);
     EXPECT_EQ(Display.header.biWidth, kWidth);
-    EXPECT_EQ(Display.header.biHeight, kHeight); // positive: bottom-up
+    EXPECT_EQ(Display.header.biHeight, kHeight);  // positive: bottom-up
     EXPECT_EQ(Display.header.biBitCount, 32);
 }
 
@@ -165,7 +168,7 @@ SIZE IconBitmapSize(HICON icon, bool* monochrome) {
     *monochrome = info.hbmColor == nullptr;
     GetObjectA(*monochrome ? info.hbmMask : info.hbmColor, sizeof bitmap, &bitmap);
     size.cx = bitmap.bmWidth;
-    size.cy = *monochrome ? bitmap.bmHeight / 2 : bitmap.bmHeight; // a mono mask stacks AND over XOR
+    size.cy = *monochrome ? bitmap.bmHeight / 2 : bitmap.bmHeight;  // a mono mask stacks AND over XOR
     if (info.hbmColor) DeleteObject(info.hbmColor);
     if (info.hbmMask) DeleteObject(info.hbmMask);
     return size;
@@ -174,7 +177,8 @@ SIZE IconBitmapSize(HICON icon, bool* monochrome) {
 TEST(DisplayWindow, IconGroupHoldsTwoColourSizesAndAMonochromeImage) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     for (int side : {32, 16}) {
-        HICON icon = static_cast<HICON>(LoadImageA(instance, "IDI_MAIN", IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+        HICON icon =
+            static_cast<HICON>(LoadImageA(instance, "IDI_MAIN", IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
         ASSERT_NE(icon, nullptr) << side;
         bool monochrome = true;
         const SIZE size = IconBitmapSize(icon, &monochrome);
@@ -185,12 +189,12 @@ TEST(DisplayWindow, IconGroupHoldsTwoColourSizesAndAMonochromeImage) {
     }
     // The group directory: a 32x32 and a 16x16 sixteen-colour image and a
     // 32x32 two-colour one (14-byte packed entries after a 6-byte header).
-    HRSRC group = FindResourceA(instance, "IDI_MAIN", MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    HRSRC group = FindResourceA(instance, "IDI_MAIN", MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
     ASSERT_NE(group, nullptr);
     const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(instance, group)));
     ASSERT_NE(bytes, nullptr);
     ASSERT_EQ(bytes[4] | bytes[5] << 8, 3) << "image count";
-    const int expected[3][4] = {{32, 32, 16, 4}, {16, 16, 16, 4}, {32, 32, 2, 1}}; // w, h, colours, bits
+    const int expected[3][4] = {{32, 32, 16, 4}, {16, 16, 16, 4}, {32, 32, 2, 1}};  // w, h, colours, bits
     for (int k = 0; k < 3; ++k) {
         const BYTE* entry = bytes + 6 + 14 * k;
         EXPECT_EQ(entry[0], expected[k][0]) << k;
@@ -241,7 +245,7 @@ TEST(DisplayWindow, ZoomCommandsResizeAndRecentre) {
     ExpectZoomed(2);
     RECT client{};
     GetClientRect(window, &client);
-    EXPECT_GT(Width(client), 2 * kWidth); // the frame is doubled too
+    EXPECT_GT(Width(client), 2 * kWidth);  // the frame is doubled too
 
     SendMessageA(window, WM_SYSCOMMAND, 1028, 0);
     ExpectZoomed(4);
@@ -272,7 +276,7 @@ TEST(DisplayWindow, KeyDownIsSwallowedExceptEscape) {
     for (WPARAM key = 0; key < 256; ++key) {
         if (key == VK_ESCAPE) continue;
         ASSERT_EQ(SendMessageA(window, WM_KEYDOWN, key, 1), 0) << key;
-        ASSERT_EQ(SendMessageA(window, WM_KEYDOWN, key | 0x1200, 1), 0) << key; // high bits ignored, not Esc
+        ASSERT_EQ(SendMessageA(window, WM_KEYDOWN, key | 0x1200, 1), 0) << key;  // high bits ignored, not Esc
     }
     EXPECT_TRUE(IsWindow(window)) << "a key other than Esc closed the window";
     EXPECT_TRUE(IsWindowVisible(window));
@@ -311,7 +315,8 @@ TEST(DisplayWindow, FrameIsStretchedBottomUpOverTheClientArea) {
     // column 0 green in every row.
     static uint32_t frame[kWidth * kHeight];
     for (int r = 0; r < kHeight; ++r) {
-        for (int c = 0; c < kWidth; ++c) frame[r * kWidth + c] = c == 0 ? 0x0000FF00u : r < kHeight / 2 ? 0x00FF0000u : 0x000000FFu;
+        for (int c = 0; c < kWidth; ++c)
+            frame[r * kWidth + c] = c == 0 ? 0x0000FF00u : r < kHeight / 2 ? 0x00FF0000u : 0x000000FFu;
     }
     for (int factor : {1, 2}) {
         SendMessageA(window, WM_SYSCOMMAND, 1024 + static_cast<WPARAM>(factor), 0);
@@ -344,7 +349,7 @@ TEST(DisplayWindow, PresentFrameDrainsOnlyThisWindowsMessages) {
     ASSERT_TRUE(PeekMessageA(&msg, reinterpret_cast<HWND>(-1), kProbe, kProbe, PM_REMOVE))
         << "a thread message was taken by the drain";
     EXPECT_EQ(msg.wParam, 3u);
-    EXPECT_TRUE(PresentFrame(frame)); // nothing pending: returns after one paint
+    EXPECT_TRUE(PresentFrame(frame));  // nothing pending: returns after one paint
 }
 
 // ---- in child processes ----------------------------------------------------
@@ -369,7 +374,9 @@ TEST(DisplayWindow, PaintBeforeTheFirstFrameDrawsNothing) {
 // The next two tests need Wine's DLL load order set from outside (children
 // inherit it; a Windows process cannot change it for them), so each has its
 // own CTest entry with WINEDLLOVERRIDES set, and skips elsewhere.
-bool OverridesInclude(const char* entry) { return GetEnv("WINEDLLOVERRIDES").find(entry) != std::string::npos; }
+bool OverridesInclude(const char* entry) {
+    return GetEnv("WINEDLLOVERRIDES").find(entry) != std::string::npos;
+}
 
 TEST(DisplayWindow, OpenFailsWhenDrawDibIsDisabled) {
     if (!OverridesInclude("msvfw32=d")) GTEST_SKIP() << "needs WINEDLLOVERRIDES with msvfw32=d";
@@ -406,4 +413,4 @@ TEST(DisplayWindow, PlantedLibraryBesideTheProgramIsNeverLoaded) {
     }
 }
 
-} // namespace
+}  // namespace

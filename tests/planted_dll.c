@@ -9,7 +9,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         char path[MAX_PATH];
         DWORD length = GetEnvironmentVariableA("NOISE_PLANTED_MARKER", path, MAX_PATH);
         if (length > 0 && length < MAX_PATH) {
-            HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+            HANDLE file =
+                CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
             if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         }
     }
