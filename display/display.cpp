@@ -156,6 +156,12 @@ bool OpenDisplay(const char* caption, int width, int height) {
                                      nullptr,             /* menu */
                                      nullptr,             /* instance */
                                      nullptr);            /* creation data */
+    if (Display.window == nullptr) {
+        // Without a window the frame loop would run unseen, with no way to
+        // close it: fail like the other causes, leaving no class behind.
+        UnregisterClassA(caption, Display.windowClass.hInstance);
+        return false;
+    }
     ShowWindow(Display.window, SW_SHOWNORMAL);
     Display.dc = GetDC(Display.window);
 

@@ -7,6 +7,7 @@
 //   display_child load bare|flag|path
 //   display_child open
 //   display_child paint-null
+//   display_child no-window
 #include <windows.h>
 
 #include <cstring>
@@ -114,6 +115,24 @@ int PaintWithoutFrame() {
     return kChildOk;
 }
 
+// Window creation refused (a CBT hook vetoes it): OpenDisplay fails and
+// leaves no class registered.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) return 1;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+int NoWindow() {
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    if (hook == nullptr) return kChildSetupFailed;
+    const bool opened = Open();
+    UnhookWindowsHookEx(hook);
+    if (opened || DisplayWindow != nullptr) return kChildOpenedWithoutWindow;
+    WNDCLASSA wc;
+    if (GetClassInfoA(GetModuleHandleA(nullptr), "Noise animation", &wc)) return kChildOpenedWithoutWindow;
+    return kChildOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,5 +144,6 @@ int main(int argc, char** argv) {
     if (mode == "load") return Load(arg);
     if (mode == "open") return OpenAndClose();
     if (mode == "paint-null") return PaintWithoutFrame();
+    if (mode == "no-window") return NoWindow();
     return kChildBadArguments;
 }

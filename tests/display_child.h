@@ -14,5 +14,6 @@ enum ChildExit : int {
     kChildNotLoaded = 9,             // the library could not be loaded at all
     kChildPaintWithoutFrame = 10,    // a paint before the first frame validated the window
     kChildFrameNotPainted = 11,      // PresentFrame left the window invalid
+    kChildOpenedWithoutWindow = 12,  // OpenDisplay succeeded although no window could be made
     kChildBadArguments = 64,
 };

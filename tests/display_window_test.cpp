@@ -367,6 +367,10 @@ TEST(DisplayWindow, ScreenSaverIsOnAgainAfterCloseWhateverItsStateBefore) {
     EXPECT_EQ(RunChild("saver 0"), static_cast<DWORD>(kChildOk));
 }
 
+TEST(DisplayWindow, OpenFailsWhenTheWindowCannotBeCreated) {
+    EXPECT_EQ(RunChild("no-window"), static_cast<DWORD>(kChildOk));
+}
+
 TEST(DisplayWindow, PaintBeforeTheFirstFrameDrawsNothing) {
     EXPECT_EQ(RunChild("paint-null"), static_cast<DWORD>(kChildOk));
 }
