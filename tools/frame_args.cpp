@@ -194,7 +194,7 @@ std::string ExpandPath(const PathPattern& pattern, uint32_t index) {
             digits.insert(0, static_cast<size_t>(pattern.precision) - digits.size(), '0');
         }
     }
-    std::string sign = pattern.plus_sign ? "+" : (pattern.space_sign ? " " : "");
+    const std::string sign = pattern.plus_sign ? "+" : (pattern.space_sign ? " " : "");
     std::string field;
     const size_t used = sign.size() + digits.size();
     const size_t width = static_cast<size_t>(pattern.width);
@@ -237,18 +237,23 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
         }
 
         bool* seen_flag = nullptr;
-        uint32_t* target = nullptr;
-        ValueParser parse = nullptr;
+        uint32_t* target = nullptr;   // where a numeric option's value goes
+        ValueParser parse = nullptr;  // null for --format and -o
+        auto number_option = [&](bool* flag, uint32_t* field, ValueParser parser) {
+            seen_flag = flag;
+            target = field;
+            parse = parser;
+        };
         if (name == "--seed") {
-            seen_flag = &seen.seed, target = &a.seed, parse = ParseSignedOrUnsigned32;
+            number_option(&seen.seed, &a.seed, ParseSignedOrUnsigned32);
         } else if (name == "--time") {
-            seen_flag = &seen.time, target = &a.time, parse = ParseUnsigned32;
+            number_option(&seen.time, &a.time, ParseUnsigned32);
         } else if (name == "--ms") {
-            seen_flag = &seen.ms, target = &ms, parse = ParseUnsigned32;
+            number_option(&seen.ms, &ms, ParseUnsigned32);
         } else if (name == "--frames") {
-            seen_flag = &seen.frames, target = &a.frames, parse = ParseSignedOrUnsigned32;
+            number_option(&seen.frames, &a.frames, ParseSignedOrUnsigned32);  // signed, to name "-3" clearly
         } else if (name == "--step") {
-            seen_flag = &seen.step, target = &a.step, parse = ParseSignedOrUnsigned32;
+            number_option(&seen.step, &a.step, ParseSignedOrUnsigned32);
         } else if (name == "--format") {
             seen_flag = &seen.format;
         } else if (name == "-o" || name == "--output") {
