@@ -1,0 +1,248 @@
+// The noise-frame command line: accepted forms, every kind of rejected
+// input, and output path patterns checked against printf itself.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/frame_args.h"
+
+namespace {
+
+struct Parsed {
+    bool ok = false;
+    FrameArgs args;
+    std::string error;
+};
+
+Parsed Parse(std::vector<std::string> words) {
+    std::vector<const char*> argv;
+    for (const auto& w : words) argv.push_back(w.c_str());
+    Parsed p;
+    p.ok = ParseFrameArgs(static_cast<int>(argv.size()), argv.data(), &p.args, &p.error);
+    return p;
+}
+
+uint32_t SeedOf(const std::string& text) {
+    const Parsed p = Parse({"--seed", text, "--time", "0"});
+    EXPECT_TRUE(p.ok) << text << ": " << p.error;
+    return p.args.seed;
+}
+
+TEST(FrameArgs, MinimalCommandHasDocumentedDefaults) {
+    const Parsed p = Parse({"--seed", "1", "--time", "999"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_FALSE(p.args.help);
+    EXPECT_EQ(p.args.seed, 1u);
+    EXPECT_EQ(p.args.time, 999u);
+    EXPECT_EQ(p.args.frames, 1u);
+    EXPECT_EQ(p.args.step, 1u);
+    EXPECT_EQ(p.args.format, FrameFormat::kRaw);
+    EXPECT_TRUE(p.args.to_stdout);
+}
+
+TEST(FrameArgs, SeedAcceptsSignedUnsignedAndHex) {
+    EXPECT_EQ(SeedOf("0"), 0u);
+    EXPECT_EQ(SeedOf("42"), 42u);
+    EXPECT_EQ(SeedOf("007"), 7u);  // decimal, not octal
+    EXPECT_EQ(SeedOf("-1"), 0xFFFFFFFFu);
+    EXPECT_EQ(SeedOf("4294967295"), 0xFFFFFFFFu);
+    EXPECT_EQ(SeedOf("-2147483648"), 0x80000000u);
+    EXPECT_EQ(SeedOf("2147483648"), 0x80000000u);
+    EXPECT_EQ(SeedOf("0x80000000"), 0x80000000u);
+    EXPECT_EQ(SeedOf("0XdeadBEEF"), 0xDEADBEEFu);
+    EXPECT_EQ(SeedOf("0x00000000000000001"), 1u);
+}
+
+TEST(FrameArgs, TimeMsFramesStepAndEqualsForms) {
+    Parsed p = Parse({"--seed=5", "--ms", "2999", "--frames", "30", "--step=-1"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.seed, 5u);
+    EXPECT_EQ(p.args.time, 999u);  // 2999 div 3
+    EXPECT_EQ(p.args.frames, 30u);
+    EXPECT_EQ(p.args.step, 0xFFFFFFFFu);  // one step back, wrapping
+
+    p = Parse({"--seed", "1", "--ms=4294967295"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.time, 1431655765u);
+
+    p = Parse({"--time", "0xFFFFFFFF", "--seed", "1", "--frames", "0x10", "--step", "0"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.time, 0xFFFFFFFFu);
+    EXPECT_EQ(p.args.frames, 16u);
+    EXPECT_EQ(p.args.step, 0u);
+}
+
+TEST(FrameArgs, FormatComesFromOptionThenExtensionThenRaw) {
+    struct Case {
+        std::vector<std::string> extra;
+        FrameFormat format;
+        bool to_stdout;
+    } cases[] = {
+        {{"-o", "a.png"}, FrameFormat::kPng, false},
+        {{"-o", "dir.x/A.PNG"}, FrameFormat::kPng, false},
+        {{"--output", "a.ppm"}, FrameFormat::kPpm, false},
+        {{"--output=b.Ppm"}, FrameFormat::kPpm, false},
+        {{"-o", "a.bin"}, FrameFormat::kRaw, false},
+        {{"-o", "png"}, FrameFormat::kRaw, false},
+        {{"-o", "a.png", "--format", "raw"}, FrameFormat::kRaw, false},
+        {{"--format", "ppm", "-o", "a.png"}, FrameFormat::kPpm, false},
+        {{"-o", "-"}, FrameFormat::kRaw, true},
+        {{"--format", "png"}, FrameFormat::kPng, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"--seed", "3", "--time", "1"};
+        words.insert(words.end(), c.extra.begin(), c.extra.end());
+        const Parsed p = Parse(words);
+        ASSERT_TRUE(p.ok) << c.extra[0] << " " << p.error;
+        EXPECT_EQ(p.args.format, c.format) << c.extra.back();
+        EXPECT_EQ(p.args.to_stdout, c.to_stdout) << c.extra.back();
+    }
+}
+
+TEST(FrameArgs, SeveralImageFramesNeedANumberedPath) {
+    Parsed p = Parse({"--seed", "1", "--time", "0", "--frames", "3", "-o", "out/frame-%04d.png"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(ExpandPath(p.args.output, 2), "out/frame-0002.png");
+    // Raw frames may share one file.
+    p = Parse({"--seed", "1", "--time", "0", "--frames", "3", "-o", "all.raw"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_FALSE(p.args.output.has_number);
+    EXPECT_EQ(ExpandPath(p.args.output, 1), "all.raw");
+}
+
+TEST(FrameArgs, HelpWinsWhereverItStands) {
+    for (const auto& words : std::vector<std::vector<std::string>>{
+             {"--help"}, {"-h"}, {"--seed", "1", "--help"}, {"--help", "--bogus"}}) {
+        const Parsed p = Parse(words);
+        ASSERT_TRUE(p.ok) << words.back() << ": " << p.error;
+        EXPECT_TRUE(p.args.help);
+    }
+    EXPECT_FALSE(Parse({"--bogus", "--help"}).ok);  // the unknown option comes first
+    EXPECT_NE(std::string(FrameUsage()).find("--seed"), std::string::npos);
+}
+
+TEST(FrameArgs, RejectsEveryKindOfBadInput) {
+    struct Case {
+        std::vector<std::string> words;
+        const char* message;  // a part of the expected error
+    } cases[] = {
+        {{"--seed", "1", "--time", "1", "--bogus"}, "unknown option '--bogus'"},
+        {{"--seed", "1", "--time", "1", "-x"}, "unknown option '-x'"},
+        {{"--seed", "1", "--time", "1", "stray"}, "unexpected argument 'stray'"},
+        {{"--seed", "1", "--time", "1", "-"}, "unexpected argument '-'"},
+        {{"--time", "1", "--seed"}, "--seed: missing value"},
+        {{"--seed", "1", "-o"}, "-o: missing value"},
+        {{"--seed", "abc", "--time", "1"}, "--seed: not a number: 'abc'"},
+        {{"--seed", "12x", "--time", "1"}, "--seed: not a number: '12x'"},
+        {{"--seed", "+5", "--time", "1"}, "--seed: not a number"},
+        {{"--seed", " 5", "--time", "1"}, "--seed: not a number"},
+        {{"--seed=", "--time", "1"}, "--seed: not a number: ''"},
+        {{"--seed", "0x", "--time", "1"}, "--seed: not a number"},
+        {{"--seed", "0x1g", "--time", "1"}, "--seed: not a number"},
+        {{"--seed", "-0x5", "--time", "1"}, "--seed: not a number"},
+        {{"--seed", "-", "--time", "1"}, "--seed: not a number"},
+        {{"--seed", "4294967296", "--time", "1"}, "--seed: out of range: '4294967296'"},
+        {{"--seed", "-2147483649", "--time", "1"}, "--seed: out of range"},
+        {{"--seed", "0x100000000", "--time", "1"}, "--seed: out of range"},
+        {{"--seed", "99999999999999999999999999", "--time", "1"}, "--seed: out of range"},
+        {{"--seed", "1", "--time", "-1"}, "--time: not a number: '-1'"},
+        {{"--seed", "1", "--time", "4294967296"}, "--time: out of range"},
+        {{"--seed", "1", "--time", "abc"}, "--time: not a number: 'abc'"},
+        {{"--seed", "1", "--ms", "1.5"}, "--ms: not a number"},
+        {{"--seed", "1", "--ms", "4294967296"}, "--ms: out of range"},
+        {{"--seed", "1", "--time", "1", "--frames", "0"}, "--frames: must be at least 1: '0'"},
+        {{"--seed", "1", "--time", "1", "--frames", "-3"}, "--frames: must be at least 1: '-3'"},
+        {{"--seed", "1", "--time", "1", "--frames", "-0"}, "--frames: must be at least 1"},
+        {{"--seed", "1", "--time", "1", "--step", "4294967296"}, "--step: out of range"},
+        {{"--seed", "1", "--time", "1", "--format", "jpg"}, "--format: not raw, ppm or png: 'jpg'"},
+        {{"--seed", "1", "--time", "1", "--format", "PNG"}, "--format: not raw, ppm or png"},
+        {{"--seed", "1", "--seed", "2", "--time", "1"}, "--seed: given more than once"},
+        {{"--seed", "1", "--time", "1", "-o", "a", "--output", "b"}, "-o: given more than once"},
+        {{"--seed", "1", "--time", "1", "--ms", "3"}, "--time and --ms exclude each other"},
+        {{"--seed", "1"}, "--time or --ms is required"},
+        {{"--time", "1"}, "--seed is required"},
+        {{}, "--seed is required"},
+        {{"--seed", "1", "--time", "1", "-o", ""}, "-o: empty path"},
+        {{"--seed", "1", "--time", "1", "-o", "--frames"}, "-o: path starts with '-'"},
+        {{"--seed", "1", "--time", "1", "--frames", "2", "-o", "a.png"}, "need %d in the path"},
+        {{"--seed", "1", "--time", "1", "--frames", "2", "--format", "ppm"}, "need a file path with %d"},
+        {{"--seed", "1", "--time", "1", "-o", "a%s.png"}, "-o: only %d"},
+        {{"--seed", "1", "--time", "1", "-o", "a%n.png"}, "not '%n'"},
+        {{"--seed", "1", "--time", "1", "-o", "a%ld.png"}, "not '%l'"},
+        {{"--seed", "1", "--time", "1", "-o", "a%*d.png"}, "not '%*'"},
+        {{"--seed", "1", "--time", "1", "-o", "a%"}, "not '%'"},
+        {{"--seed", "1", "--time", "1", "-o", "a%04"}, "not '%04'"},
+        {{"--seed", "1", "--time", "1", "-o", "a%d-%d"}, "more than one %d"},
+        {{"--seed", "1", "--time", "1", "-o", "a%d%%%x"}, "-o: only %d"},
+        {{"--seed", "1", "--time", "1", "-o", "a%33d"}, "field width above 32"},
+        {{"--seed", "1", "--time", "1", "-o", "a%.999999999999d"}, "field width above 32"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = Parse(c.words);
+        std::string joined;
+        for (const auto& w : c.words) joined += w + " ";
+        EXPECT_FALSE(p.ok) << joined;
+        EXPECT_NE(p.error.find(c.message), std::string::npos) << joined << "-> " << p.error;
+        EXPECT_EQ(p.error.find('\n'), std::string::npos) << p.error;
+    }
+}
+
+TEST(FrameArgs, ErrorQuotesHostileValuesOnOneLine) {
+    Parsed p = Parse({"--seed", "1\nnoise-frame: fake\r'\\", "--time", "1"});
+    ASSERT_FALSE(p.ok);
+    EXPECT_EQ(p.error, "--seed: not a number: '1\\x0anoise-frame: fake\\x0d\\x27\\x5c'");
+
+    p = Parse({"--seed", std::string(500, '9'), "--time", "1"});
+    ASSERT_FALSE(p.ok);
+    EXPECT_EQ(p.error, "--seed: out of range: '" + std::string(64, '9') + "...'");
+}
+
+TEST(FrameArgs, NumberParsersAtTheirLimits) {
+    uint32_t v = 0;
+    std::string problem;
+    EXPECT_TRUE(ParseUnsigned32("4294967295", &v, &problem));
+    EXPECT_EQ(v, 4294967295u);
+    EXPECT_FALSE(ParseUnsigned32("4294967296", &v, &problem));
+    EXPECT_EQ(problem, "out of range");
+    EXPECT_FALSE(ParseUnsigned32("-0", &v, &problem));
+    EXPECT_EQ(problem, "not a number");
+    EXPECT_TRUE(ParseSignedOrUnsigned32("-0", &v, &problem));
+    EXPECT_EQ(v, 0u);
+    EXPECT_TRUE(ParseSignedOrUnsigned32("-2147483647", &v, &problem));
+    EXPECT_EQ(v, 0x80000001u);
+    EXPECT_FALSE(ParseSignedOrUnsigned32("--1", &v, &problem));
+    EXPECT_EQ(problem, "not a number");
+}
+
+TEST(FrameArgs, PathNumbersMatchPrintf) {
+    const char* conversions[] = {"%d",    "%04d",  "%-5d", "%+d",   "% d",   "%.3d", "%8.3d",
+                                 "%-08d", "%0+6d", "%.0d", "%+ 5d", "%0-4d", "%32d", "%-+.2d"};
+    const uint32_t indices[] = {0, 7, 12345, 2147483647u, 4294967295u};
+    for (const char* conv : conversions) {
+        PathPattern pattern;
+        std::string error;
+        const std::string path = std::string("a%%b/") + conv + ".png";
+        ASSERT_TRUE(ParsePathPattern(path, &pattern, &error)) << conv << ": " << error;
+        ASSERT_TRUE(pattern.has_number);
+        std::string wide = std::string("a%%b/") + conv;
+        wide.replace(wide.size() - 1, 1, "lld.png");  // printf itself, on a wide enough type
+        for (const uint32_t index : indices) {
+            char expected[128];
+            std::snprintf(expected, sizeof expected, wide.c_str(), static_cast<long long>(index));
+            EXPECT_EQ(ExpandPath(pattern, index), expected) << conv << " " << index;
+        }
+    }
+}
+
+TEST(FrameArgs, PathWithoutConversionIsLiteralApartFromPercentPairs) {
+    PathPattern pattern;
+    std::string error;
+    ASSERT_TRUE(ParsePathPattern("100%%/x.png", &pattern, &error)) << error;
+    EXPECT_FALSE(pattern.has_number);
+    EXPECT_EQ(ExpandPath(pattern, 0), "100%/x.png");
+    EXPECT_EQ(ExpandPath(pattern, 9), "100%/x.png");
+}
+
+}  // namespace

@@ -1,0 +1,388 @@
+// The frame tool: its encoders and atomic files in-process, and the real
+// noise-frame program run as a child process (bounded waits, killed by its
+// id if it ever hangs).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "noise/noise.h"
+#include "render/frame.h"
+#include "render/shading.h"
+#include "tests/frame_digest.h"
+#include "tools/frame_output.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb/stb_image.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr auto kToolTimeLimit = std::chrono::seconds(60);
+constexpr int kBadArgumentExit = 2;
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Entries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+  public:
+    TempDir() {
+        std::string tmpl = (fs::temp_directory_path() / "noise-frame-test-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = tmpl;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    fs::path path_;
+};
+
+// The frame for (seed, t) rendered in this process, as the raw format lays it out.
+Bytes RenderRaw(int32_t seed, uint32_t t) {
+    InitNoise(seed);
+    BuildPalette();
+    BuildSineTable();
+    EXPECT_TRUE(AllocateFrameBuffers());
+    RenderFramePlain(t);
+    Bytes raw;
+    EncodeRaw(PixelBuffer, &raw);
+    FreeFrameBuffers();
+    return raw;
+}
+
+uint32_t RawPixel(const Bytes& raw, size_t frame, int x, int row) {
+    const size_t at = frame * kRawFrameBytes + (static_cast<size_t>(row) * W + x) * 4;
+    return raw[at] | raw[at + 1] << 8 | raw[at + 2] << 16 | static_cast<uint32_t>(raw[at + 3]) << 24;
+}
+
+// The RGB triples of the picture (top row first) that a raw frame shows.
+Bytes PictureOfRaw(const Bytes& raw) {
+    Bytes rgb;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            const uint32_t p = RawPixel(raw, 0, x, H - 1 - y);
+            rgb.push_back(static_cast<uint8_t>(p >> 16));
+            rgb.push_back(static_cast<uint8_t>(p >> 8));
+            rgb.push_back(static_cast<uint8_t>(p));
+        }
+    }
+    return rgb;
+}
+
+// Decodes a PNG to RGB triples; width and height through the pointers.
+Bytes DecodePng(const Bytes& png, int* width, int* height) {
+    int channels = 0;
+    stbi_uc* data =
+        stbi_load_from_memory(png.data(), static_cast<int>(png.size()), width, height, &channels, 3);
+    if (data == nullptr) return {};
+    Bytes rgb(data, data + static_cast<size_t>(*width) * static_cast<size_t>(*height) * 3);
+    stbi_image_free(data);
+    return rgb;
+}
+
+// The pixel body of a binary PPM after checking its header.
+Bytes PpmBody(const Bytes& ppm) {
+    const std::string header = "P6\n320 200\n255\n";
+    EXPECT_GE(ppm.size(), header.size());
+    if (ppm.size() < header.size()) return {};
+    EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + static_cast<long>(header.size())), header);
+    return Bytes(ppm.begin() + static_cast<long>(header.size()), ppm.end());
+}
+
+struct ToolRun {
+    int exit_code = -1;
+    Bytes out;
+    std::string err;
+};
+
+// Runs noise-frame with the arguments; its output streams go to files in a
+// private folder. Waits at most kToolTimeLimit, then kills the child.
+ToolRun RunTool(const std::vector<std::string>& args) {
+    TempDir streams;
+    const std::string out_path = streams / "stdout", err_path = streams / "stderr";
+    std::vector<std::string> words = {NOISE_FRAME_EXE};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ToolRun run;
+    EXPECT_EQ(spawned, 0) << std::strerror(spawned);
+    if (spawned != 0) return run;
+
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kToolTimeLimit;
+    pid_t done = 0;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "noise-frame did not finish in time";
+        return run;
+    }
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadFile(out_path);
+    const Bytes err = ReadFile(err_path);
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+int LineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(FrameOutput, RawIsLittleEndianInMemoryOrder) {
+    std::vector<uint32_t> pixels(kPixelCount, 0);
+    pixels[5] = 0x00A1B2C3u;
+    pixels[kPixelCount - 1] = 0x00010203u;
+    Bytes raw = {0xEE};  // appends after what is there
+    EncodeRaw(pixels.data(), &raw);
+    ASSERT_EQ(raw.size(), 1 + kRawFrameBytes);
+    EXPECT_EQ(raw[1 + 20], 0xC3);
+    EXPECT_EQ(raw[1 + 21], 0xB2);
+    EXPECT_EQ(raw[1 + 22], 0xA1);
+    EXPECT_EQ(raw[1 + 23], 0x00);
+    EXPECT_EQ(raw[kRawFrameBytes - 3], 0x03);
+    EXPECT_EQ(raw[kRawFrameBytes - 1], 0x01);
+    EXPECT_EQ(raw[kRawFrameBytes], 0x00);
+}
+
+TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
+    std::vector<uint32_t> pixels(kPixelCount, 0);
+    pixels[0] = 0x00112233u;                    // row 0, first column: bottom left
+    pixels[(H - 1) * W + W - 1] = 0x00445566u;  // last row, last column: top right
+    Bytes ppm;
+    EncodePpm(pixels.data(), &ppm);
+    const Bytes body = PpmBody(ppm);
+    ASSERT_EQ(body.size(), 3u * kPixelCount);
+    const size_t bottom_left = 3u * (H - 1) * W;
+    EXPECT_EQ(body[bottom_left], 0x11);
+    EXPECT_EQ(body[bottom_left + 1], 0x22);
+    EXPECT_EQ(body[bottom_left + 2], 0x33);
+    EXPECT_EQ(body[3 * (W - 1)], 0x44);
+    EXPECT_EQ(body[3 * (W - 1) + 2], 0x66);
+
+    Bytes png;
+    ASSERT_TRUE(EncodePng(pixels.data(), &png));
+    int w = 0, h = 0;
+    EXPECT_EQ(DecodePng(png, &w, &h), body);
+    EXPECT_EQ(w, W);
+    EXPECT_EQ(h, H);
+}
+
+TEST(FrameOutput, AtomicFileAppearsOnlyOnCommit) {
+    TempDir dir;
+    std::string error;
+    const uint8_t data[] = {1, 2, 3};
+    {
+        AtomicFile file;
+        ASSERT_TRUE(file.Open(dir / "a.bin", &error)) << error;
+        ASSERT_TRUE(file.Write(data, sizeof data, &error)) << error;
+        EXPECT_EQ(Entries(dir.path()).size(), 1u);  // only the temporary
+        EXPECT_FALSE(fs::exists(dir / "a.bin"));
+    }  // destroyed uncommitted
+    EXPECT_TRUE(Entries(dir.path()).empty());
+
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(dir / "a.bin", &error)) << error;
+    ASSERT_TRUE(file.Write(data, sizeof data, &error)) << error;
+    ASSERT_TRUE(file.Commit(&error)) << error;
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"a.bin"});
+    EXPECT_EQ(ReadFile(dir / "a.bin"), Bytes(data, data + 3));
+}
+
+TEST(FrameOutput, AtomicFileFailingRenameLeavesNothing) {
+    TempDir dir;
+    fs::create_directory(dir / "taken");
+    fs::create_directory(dir.path() / "taken" / "inside");  // rename cannot replace a non-empty folder
+    AtomicFile file;
+    std::string error;
+    const uint8_t data[] = {9};
+    ASSERT_TRUE(file.Open(dir / "taken", &error)) << error;
+    ASSERT_TRUE(file.Write(data, 1, &error)) << error;
+    EXPECT_FALSE(file.Commit(&error));
+    EXPECT_NE(error.find("cannot write '"), std::string::npos) << error;
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"taken"});
+}
+
+TEST(FrameTool, RawFrameMatchesTheRenderer) {
+    const ToolRun run = RunTool({"--seed", "1", "--time", "999", "--format", "raw"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.out.size(), 256000u);
+    EXPECT_EQ(RawPixel(run.out, 0, 6, 4), 0x00373776u);
+    std::vector<uint32_t> pixels(kPixelCount);
+    std::memcpy(pixels.data(), run.out.data(), kRawFrameBytes);  // little-endian host
+    EXPECT_EQ(FrameDigest(pixels.data()), kDigestSeed1Time999);
+
+    // --ms M is time M div 3; "-o -" is standard output too.
+    const ToolRun by_ms = RunTool({"--ms", "2999", "--seed", "0x1", "-o", "-"});
+    ASSERT_EQ(by_ms.exit_code, 0) << by_ms.err;
+    EXPECT_EQ(by_ms.out, run.out);
+}
+
+TEST(FrameTool, ImagesAreTheRawFrameUpsideDown) {
+    TempDir dir;
+    const Bytes raw = RenderRaw(7, 123456);
+    ToolRun run = RunTool({"--seed", "7", "--time", "123456", "-o", dir / "f.ppm"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(run.out.empty());
+    const Bytes body = PpmBody(ReadFile(dir / "f.ppm"));
+    ASSERT_EQ(body, PictureOfRaw(raw));
+    // The bottom row of the picture is raw row 0.
+    const uint32_t first = RawPixel(raw, 0, 0, 0);
+    const size_t bottom = 3u * (H - 1) * W;
+    EXPECT_EQ(body[bottom], static_cast<uint8_t>(first >> 16));
+    EXPECT_EQ(body[bottom + 2], static_cast<uint8_t>(first));
+
+    run = RunTool({"--seed", "7", "--time", "123456", "-o", dir / "f.png"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    int w = 0, h = 0;
+    EXPECT_EQ(DecodePng(ReadFile(dir / "f.png"), &w, &h), body);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 200);
+    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"f.png", "f.ppm"}));
+}
+
+TEST(FrameTool, NumberedSequenceAndConcatenatedRaw) {
+    TempDir dir;
+    ToolRun run = RunTool({"--seed", "-5", "--time", "4294967290", "--step", "4", "--frames", "3", "-o",
+                           dir / "frame-%04d.png"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(Entries(dir.path()),
+              (std::vector<std::string>{"frame-0000.png", "frame-0001.png", "frame-0002.png"}));
+    const uint32_t times[] = {4294967290u, 4294967294u, 2u};  // the last one wrapped
+    for (int k = 0; k < 3; ++k) {
+        int w = 0, h = 0;
+        const Bytes rgb = DecodePng(ReadFile(dir / ("frame-000" + std::to_string(k) + ".png")), &w, &h);
+        EXPECT_EQ(rgb, PictureOfRaw(RenderRaw(-5, times[k]))) << k;
+    }
+
+    run = RunTool({"--seed", "-5", "--time", "2", "--step", "-4", "--frames", "3"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    ASSERT_EQ(run.out.size(), 3 * kRawFrameBytes);
+    const Bytes last(run.out.begin() + 2 * static_cast<long>(kRawFrameBytes), run.out.end());
+    EXPECT_EQ(last, RenderRaw(-5, 4294967290u));
+}
+
+TEST(FrameTool, HelpAndClockSeed) {
+    ToolRun run = RunTool({"--help"});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(std::string(run.out.begin(), run.out.end()).rfind("usage: noise-frame", 0), 0u);
+    EXPECT_EQ(run.err, "");
+
+    run = RunTool({"--seed", "0", "--time", "999"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out.size(), kRawFrameBytes);
+}
+
+// Each bad command: exit 2, one stderr line naming the problem, nothing on
+// standard output and nothing left in the output folder.
+TEST(FrameTool, BadArgumentsFailCleanly) {
+    TempDir dir;
+    fs::create_directory(dir / "full");
+    fs::create_directory(dir.path() / "full" / "x");  // blocks renaming a file onto it
+    std::ofstream(dir / "plain") << "a file, not a folder";
+    const std::vector<std::string> before = Entries(dir.path());
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--seed", "1", "--time", "abc", "-o", dir / "a.png"}, "--time: not a number: 'abc'"},
+        {{"--seed", "1", "--time", "1", "--bogus"}, "unknown option '--bogus'"},
+        {{"--seed", "1", "--time"}, "--time: missing value"},
+        {{"--seed", "0x1FFFFFFFF", "--time", "1", "-o", dir / "a.raw"}, "--seed: out of range"},
+        {{"--seed", "1", "--time", "1", "--frames", "0", "-o", dir / "a.raw"},
+         "--frames: must be at least 1"},
+        {{"--seed", "1", "--time", "1", "--frames", "2", "-o", dir / "a.png"}, "need %d in the path"},
+        {{"--seed", "1", "--time", "1", "-o", dir / "a%s.png"}, "-o: only %d"},
+        {{"--seed", "1", "--time", "1", "--ms", "1", "-o", dir / "a.png"}, "--time and --ms"},
+        {{"--seed", "1", "--time", "1", "-o", dir / "missing/a.png"}, "No such file or directory"},
+        {{"--seed", "1", "--time", "1", "-o", dir / "plain/a.png"}, "Not a directory"},
+        {{"--seed", "1", "--time", "1", "-o", dir / "full"}, "cannot write '"},
+        {{"--seed", "1", "--time", "1", "--frames", "3", "-o", dir / "plain/%d.raw"}, "Not a directory"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = RunTool(c.args);
+        EXPECT_EQ(run.exit_code, kBadArgumentExit) << c.message;
+        EXPECT_EQ(LineCount(run.err), 1) << run.err;
+        EXPECT_EQ(run.err.rfind("noise-frame: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty()) << c.message;
+        EXPECT_EQ(Entries(dir.path()), before) << c.message;
+        EXPECT_EQ(Entries(dir / "full"), std::vector<std::string>{"x"}) << c.message;
+    }
+}
+
+TEST(FrameTool, UnwritableFolderLeavesNoFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root; the other failing paths cover it";
+    TempDir dir;
+    fs::create_directory(dir / "ro");
+    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    const ToolRun run = RunTool({"--seed", "1", "--time", "1", "-o", dir / "ro/a.png"});
+    EXPECT_EQ(run.exit_code, kBadArgumentExit);
+    EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+    EXPECT_TRUE(Entries(dir / "ro").empty());
+}
+
+TEST(FrameTool, SequenceStopsAtTheFirstFrameThatCannotBeWritten) {
+    TempDir dir;
+    fs::create_directory(dir / "f1");
+    fs::create_directory(dir.path() / "f1" / "x");  // frame 1's name is taken by a non-empty folder
+    const ToolRun run = RunTool({"--seed", "1", "--time", "5", "--frames", "3", "-o", dir / "f%d"});
+    EXPECT_EQ(run.exit_code, kBadArgumentExit);
+    EXPECT_EQ(LineCount(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find("/f1'"), std::string::npos) << run.err;
+    // Frame 0 was complete before the failure; no temporary and no frame 2.
+    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"f0", "f1"}));
+    EXPECT_EQ(ReadFile(dir / "f0"), RenderRaw(1, 5));
+}
+
+}  // namespace
