@@ -40,17 +40,21 @@ struct Avx2 {
         __builtin_memcpy(dst, &row0, sizeof row0);
         __builtin_memcpy(dst + stride, &row1, sizeof row1);
     }
-    static void ConvertRow(const uint8_t* shades, uint32_t* pixels) {
+    static void Convert(const uint8_t* bytes, uint32_t* pixels) {
         const auto* palette = reinterpret_cast<const int*>(Palette);
-        for (int c = 0; c < W; c += kLanes) {
-            const V index = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(shades + c)));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + c), _mm256_i32gather_epi32(palette, index, 4));
+        for (int r = 0; r < H; ++r) {
+            const uint8_t* row = bytes + r * kByteStride;
+            uint32_t* out = pixels + r * W;
+            for (int c = 0; c < W; c += kLanes) {
+                const V index = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c)));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_i32gather_epi32(palette, index, 4));
+            }
         }
     }
 };
 
-alignas(64) uint8_t SampleGridBuffer[kGridRowsPadded * kGridStride];
+FastScratch Scratch;
 
 } // namespace
 
-void RenderFrameAvx2(uint32_t t) { RenderFrameFast<Avx2>(t, SampleGridBuffer); }
+void RenderFrameAvx2(uint32_t t) { RenderFrameFast<Avx2>(t, Scratch); }

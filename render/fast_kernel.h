@@ -97,38 +97,46 @@ constexpr StripeBases MakeStripeBases() {
 }
 constexpr StripeBases kStripes = MakeStripeBases();
 
-// The time axis of one octave: the same for the whole frame.
-template <class Isa>
-struct TimeAxis {
-    int32_t cell[2];   // lower and upper cell
-    int32_t offset[2]; // offsets from the lower and upper corner
-    typename Isa::V fade;
+// Forced inlining keeps each octave's arithmetic in registers.
+#define NOISE_FAST_INLINE inline __attribute__((always_inline))
+
+// Corner data of one frame, looked up by a corner's hashed x-y value
+// h = PermTable[PermTable[cx] + cy] (0..255).
+struct FrameCorners {
+    uint32_t gradXY[kTableEntries];                   // GradTable[i]: x in the low, y in the high 16 bits
+    uint32_t termZ[kOctaves][2][TableSize];           // GradTable[h + cz].z times the z offset, per layer
+    int32_t cellZ[kOctaves][2];                       // lower and upper z cell per octave
 };
 
-// The eight corners of one lattice cell at one octave, broadcast to every
-// lane. Index [z][y][x] as 0 = lower, 1 = upper corner on that axis.
-template <class Isa>
-struct CellCorners {
-    typename Isa::V gradXY[2][2][2]; // gradient x in the low, y in the high 16 bits
-    typename Isa::V termZ[2][2][2];  // gradient z times the time offset of the layer
-};
-
-// Looks up the eight corner gradients of cell (cx, cy) and the time layer.
-template <class Isa>
-void PrepareCorners(CellCorners<Isa>& c, int32_t cx, int32_t cy, const TimeAxis<Isa>& z) {
-    const int32_t hx[2] = {PermTable[cx], PermTable[(cx + 1) & kCellMask]};
-    const int32_t cy1 = (cy + 1) & kCellMask;
-    for (int x = 0; x < 2; ++x) {
-        const int32_t hashed[2] = {PermTable[hx[x] + cy], PermTable[hx[x] + cy1]};
-        for (int y = 0; y < 2; ++y) {
-            for (int l = 0; l < 2; ++l) {
-                const Gradient& g = GradTable[hashed[y] + z.cell[l]];
-                const uint32_t xy = (static_cast<uint32_t>(g.x) & 0xFFFFu) | (static_cast<uint32_t>(g.y) << 16);
-                c.gradXY[l][y][x] = Isa::Set1(xy);
-                c.termZ[l][y][x] = Isa::Set1(static_cast<uint32_t>(g.z * z.offset[l])); // |.| <= 2^20
+// Fills the frame's corner data for time value t.
+inline void PrepareFrame(FrameCorners& f, uint32_t t) {
+    for (int i = 0; i < kTableEntries; ++i) {
+        f.gradXY[i] = (static_cast<uint32_t>(GradTable[i].x) & 0xFFFFu) | (static_cast<uint32_t>(GradTable[i].y) << 16);
+    }
+    for (int k = 0; k < kOctaves; ++k) {
+        const uint32_t z = t << k; // doubling per octave wraps in 32 bits; only the low 18 bits matter
+        const auto r0 = static_cast<int32_t>(z & kOffsetMask);
+        const int32_t cell = static_cast<int32_t>(z >> kCellShift) & kCellMask;
+        const int32_t cells[2] = {cell, (cell + 1) & kCellMask};
+        const int32_t offsets[2] = {r0, r0 - kFixedOne};
+        for (int l = 0; l < 2; ++l) {
+            f.cellZ[k][l] = cells[l];
+            for (int h = 0; h < TableSize; ++h) {
+                f.termZ[k][l][h] = static_cast<uint32_t>(GradTable[h + cells[l]].z * offsets[l]); // |.| <= 2^20
             }
         }
     }
+}
+
+// The hashed x-y values of the four vertical edges of cell (cx, cy), [y][x].
+struct CellHashes {
+    int32_t h[2][2];
+};
+
+NOISE_FAST_INLINE CellHashes HashCell(int32_t cx, int32_t cy) {
+    const int32_t hx0 = PermTable[cx], hx1 = PermTable[(cx + 1) & kCellMask];
+    const int32_t cy1 = (cy + 1) & kCellMask;
+    return {{{PermTable[hx0 + cy], PermTable[hx1 + cy]}, {PermTable[hx0 + cy1], PermTable[hx1 + cy1]}}};
 }
 
 // Per-lane offsets of one block at one octave.
@@ -138,25 +146,35 @@ struct BlockOffsets {
     typename Isa::V fadeX, fadeY;
 };
 
-// Noise3 of every lane at one octave, divided by 2^K truncating toward zero.
-template <class Isa, int K>
-typename Isa::V OctaveTerm(const CellCorners<Isa>& c, const BlockOffsets<Isa>& o, typename Isa::V fadeZ) {
+// Blend along x of the two corners on edge (y = Y, z = Z): 1/1024 units.
+template <class Isa, int K, int Z, int Y>
+NOISE_FAST_INLINE typename Isa::V AlongX(const FrameCorners& f, const CellHashes& c, const BlockOffsets<Isa>& o) {
     using V = typename Isa::V;
-    V layer[2];
-    for (int l = 0; l < 2; ++l) {
-        V along[2];
-        for (int y = 0; y < 2; ++y) {
-            // Dot products in 1/2^20 units: 16-bit products summed in 32 bits, plus the z term.
-            const V u = Isa::Add(Isa::Madd16(c.gradXY[l][y][0], o.xy[0][y]), c.termZ[l][y][0]);
-            const V v = Isa::Add(Isa::Madd16(c.gradXY[l][y][1], o.xy[1][y]), c.termZ[l][y][1]);
-            // Blend along x, back to 1/1024 units.
-            along[y] = Isa::template Sra<20>(Isa::Add(Isa::template Sll<10>(u), Isa::Mul(Isa::Sub(v, u), o.fadeX)));
-        }
-        // Blend along y, left in 1/2^20 units.
-        layer[l] = Isa::Add(Isa::template Sll<10>(along[0]), Isa::Mul(Isa::Sub(along[1], along[0]), o.fadeY));
-    }
-    const V n = Isa::template Sra<20>(
-        Isa::Add(Isa::template Sll<10>(layer[0]), Isa::Mul(Isa::Sub(layer[1], layer[0]), fadeZ)));
+    const uint32_t* gradXY = f.gradXY + f.cellZ[K][Z];
+    const uint32_t* termZ = f.termZ[K][Z];
+    const int32_t h0 = c.h[Y][0], h1 = c.h[Y][1];
+    // Dot products in 1/2^20 units: 16-bit products summed in 32 bits, plus the z term.
+    const V u = Isa::Add(Isa::Madd16(Isa::Set1(gradXY[h0]), o.xy[0][Y]), Isa::Set1(termZ[h0]));
+    const V v = Isa::Add(Isa::Madd16(Isa::Set1(gradXY[h1]), o.xy[1][Y]), Isa::Set1(termZ[h1]));
+    return Isa::template Sra<20>(Isa::Add(Isa::template Sll<10>(u), Isa::Mul(Isa::Sub(v, u), o.fadeX)));
+}
+
+// One z layer: the two x blends blended along y, left in 1/2^20 units.
+template <class Isa, int K, int Z>
+NOISE_FAST_INLINE typename Isa::V Layer(const FrameCorners& f, const CellHashes& c, const BlockOffsets<Isa>& o) {
+    const typename Isa::V a = AlongX<Isa, K, Z, 0>(f, c, o);
+    const typename Isa::V b = AlongX<Isa, K, Z, 1>(f, c, o);
+    return Isa::Add(Isa::template Sll<10>(a), Isa::Mul(Isa::Sub(b, a), o.fadeY));
+}
+
+// Noise3 of every lane at octave K, divided by 2^K truncating toward zero.
+template <class Isa, int K>
+NOISE_FAST_INLINE typename Isa::V OctaveTerm(const FrameCorners& f, const CellHashes& c, const BlockOffsets<Isa>& o,
+                                             typename Isa::V fadeZ) {
+    using V = typename Isa::V;
+    const V lower = Layer<Isa, K, 0>(f, c, o);
+    const V upper = Layer<Isa, K, 1>(f, c, o);
+    const V n = Isa::template Sra<20>(Isa::Add(Isa::template Sll<10>(lower), Isa::Mul(Isa::Sub(upper, lower), fadeZ)));
     if constexpr (K == 0) {
         return n;
     } else {
@@ -167,7 +185,7 @@ typename Isa::V OctaveTerm(const CellCorners<Isa>& c, const BlockOffsets<Isa>& o
 }
 
 template <class Isa>
-typename Isa::V Abs(typename Isa::V v) {
+NOISE_FAST_INLINE typename Isa::V Abs(typename Isa::V v) {
     const typename Isa::V sign = Isa::template Sra<31>(v);
     return Isa::Sub(Isa::Xor(v, sign), sign);
 }
@@ -175,44 +193,39 @@ typename Isa::V Abs(typename Isa::V v) {
 // Shades of all grid samples for time value t into grid (kGridRowsPadded rows
 // of kGridStride bytes); the padding samples are computed and ignored.
 template <class Isa>
-void SampleGrid(uint32_t t, uint8_t* grid) {
+void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
     using V = typename Isa::V;
     constexpr int kBlockRows = Isa::kLanes / kBlockCols;
     static_assert(kBlockRows >= 1 && 4 % kBlockRows == 0, "blocks must not straddle a cell");
 
-    TimeAxis<Isa> time[kOctaves];
+    PrepareFrame(f, t);
+    V fadeZ[kOctaves];
     for (int k = 0; k < kOctaves; ++k) {
-        const uint32_t z = t << k; // doubling per octave wraps in 32 bits; only the low 18 bits matter
-        const auto r0 = static_cast<int32_t>(z & kOffsetMask);
-        time[k].cell[0] = static_cast<int32_t>(z >> kCellShift) & kCellMask;
-        time[k].cell[1] = (time[k].cell[0] + 1) & kCellMask;
-        time[k].offset[0] = r0;
-        time[k].offset[1] = r0 - kFixedOne;
-        time[k].fade = Isa::Set1(static_cast<uint32_t>(Fade(r0)));
+        fadeZ[k] = Isa::Set1(static_cast<uint32_t>(Fade(static_cast<int32_t>((t << k) & kOffsetMask))));
     }
 
-    const V offsetMask = Isa::Set1(kSineTableSize - 1);
-    CellCorners<Isa> corners[kOctaves];
+    const V indexMask = Isa::Set1(kSineTableSize - 1);
+    CellHashes hashes[kOctaves] = {};
     for (int j0 = 0; j0 < kGridRows; j0 += kBlockRows) {
         V rowLower[kOctaves], rowUpper[kOctaves], rowFade[kOctaves];
-        int32_t rowCell[kOctaves], cachedCell[kOctaves];
+        int32_t rowCell[kOctaves], hashedCell[kOctaves];
         for (int k = 0; k < kOctaves; ++k) {
             rowLower[k] = Isa::Rows(&kRowAxis.lower[k][j0]);
             rowUpper[k] = Isa::Rows(&kRowAxis.upper[k][j0]);
             rowFade[k] = Isa::Rows(&kRowAxis.fade[k][j0]);
             rowCell[k] = kRowAxis.cell[k][j0];
-            cachedCell[k] = -1; // the y cell may have changed: prepare again
+            hashedCell[k] = -1; // the y cell may have changed: hash again
         }
         const V rowStripe = Isa::Rows(&kStripes.row[j0]);
 
         for (int i0 = 0; i0 < kGridCols; i0 += kBlockCols) {
             V sum = Isa::Zero();
-            auto octave = [&](auto kTag) {
+            auto octave = [&](auto kTag) __attribute__((always_inline)) {
                 constexpr int k = decltype(kTag)::value;
                 const int32_t cx = kColumnAxis.cell[k][i0];
-                if (cx != cachedCell[k]) {
-                    PrepareCorners(corners[k], cx, rowCell[k], time[k]);
-                    cachedCell[k] = cx;
+                if (cx != hashedCell[k]) {
+                    hashes[k] = HashCell(cx, rowCell[k]);
+                    hashedCell[k] = cx;
                 }
                 BlockOffsets<Isa> o;
                 const V colLower = Isa::Columns(&kColumnAxis.lower[k][i0]);
@@ -223,7 +236,7 @@ void SampleGrid(uint32_t t, uint8_t* grid) {
                 o.xy[1][1] = Isa::Or(colUpper, rowUpper[k]);
                 o.fadeX = Isa::Columns(&kColumnAxis.fade[k][i0]);
                 o.fadeY = rowFade[k];
-                sum = Isa::Add(sum, OctaveTerm<Isa, k>(corners[k], o, time[k].fade));
+                sum = Isa::Add(sum, OctaveTerm<Isa, k>(f, hashes[k], o, fadeZ[k]));
             };
             octave(IntTag<0>{});
             octave(IntTag<1>{});
@@ -231,8 +244,8 @@ void SampleGrid(uint32_t t, uint8_t* grid) {
             octave(IntTag<3>{});
 
             const V m = Isa::template Srl<kTurbulenceToIndex>(Abs<Isa>(sum));
-            const V a = Isa::Gather(SineTable, Isa::And(Isa::Add(rowStripe, m), offsetMask));
-            const V b = Isa::Gather(SineTable, Isa::And(Isa::Add(Isa::Columns(&kStripes.column[i0]), m), offsetMask));
+            const V a = Isa::Gather(SineTable, Isa::And(Isa::Add(rowStripe, m), indexMask));
+            const V b = Isa::Gather(SineTable, Isa::And(Isa::Add(Isa::Columns(&kStripes.column[i0]), m), indexMask));
             const V shade = Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::Mul(a, b))); // |a * b| < 2^16
             Isa::StoreBlock(shade, grid + j0 * kGridStride + i0, kGridStride);
         }
@@ -275,15 +288,19 @@ inline void FillFromGrid(const uint8_t* grid) {
     }
 }
 
-// The whole frame for time value t through instruction set Isa; grid is
-// the caller's scratch sample grid.
+// Scratch space of one instruction set's renderer.
+struct FastScratch {
+    alignas(64) uint8_t grid[kGridRowsPadded * kGridStride]; // the samples' shades
+    FrameCorners corners;
+};
+
+// The whole frame for time value t through instruction set Isa.
 template <class Isa>
-void RenderFrameFast(uint32_t t, uint8_t* grid) {
-    SampleGrid<Isa>(t, grid);
+void RenderFrameFast(uint32_t t, FastScratch& scratch) {
+    uint8_t* grid = scratch.grid;
+    SampleGrid<Isa>(t, grid, scratch.corners);
     FillFromGrid(grid);
-    for (int r = 0; r < H; ++r) {
-        Isa::ConvertRow(ByteImage + r * kByteStride, PixelBuffer + r * W);
-    }
+    Isa::Convert(ByteImage, PixelBuffer);
 }
 
 } // namespace

@@ -45,13 +45,17 @@ struct Sse2 {
         const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(w));
         __builtin_memcpy(dst, &bytes, sizeof bytes);
     }
-    static void ConvertRow(const uint8_t* shades, uint32_t* pixels) {
-        for (int c = 0; c < W; ++c) pixels[c] = Palette[shades[c]];
+    static void Convert(const uint8_t* bytes, uint32_t* pixels) {
+        for (int r = 0; r < H; ++r) {
+            const uint8_t* row = bytes + r * kByteStride;
+            uint32_t* out = pixels + r * W;
+            for (int c = 0; c < W; ++c) out[c] = Palette[row[c]];
+        }
     }
 };
 
-alignas(64) uint8_t SampleGridBuffer[kGridRowsPadded * kGridStride];
+FastScratch Scratch;
 
 } // namespace
 
-void RenderFrameSse2(uint32_t t) { RenderFrameFast<Sse2>(t, SampleGridBuffer); }
+void RenderFrameSse2(uint32_t t) { RenderFrameFast<Sse2>(t, Scratch); }

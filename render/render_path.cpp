@@ -25,7 +25,8 @@ bool CpuRuns(RenderPath path) {
         return __builtin_cpu_supports("avx2");
     case RenderPath::Avx512:
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+               __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+               __builtin_cpu_supports("avx512vbmi");
     }
     return false;
 }

@@ -12,7 +12,8 @@ constexpr RenderPath kAllRenderPaths[] = {RenderPath::Plain, RenderPath::Sse2, R
 
 // True when this build contains the path and this CPU (and OS) can run it.
 // Plain is always available; the vector paths only in x86 builds made with
-// NOISE_RENDER_PATH=auto. Avx2 needs AVX2; Avx512 needs AVX-512 F, BW, DQ and VL.
+// NOISE_RENDER_PATH=auto. Avx2 needs AVX2; Avx512 needs AVX-512 F, BW, DQ, VL
+// and VBMI.
 bool RenderPathAvailable(RenderPath path);
 
 // The fastest available path; decided once and remembered.
