@@ -1,6 +1,8 @@
 // Run-time choice between the plain renderer and the vector renderers.
 #include "render/render_path.h"
 
+#include <cstddef>
+
 #include "render/frame.h"
 
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
@@ -36,7 +38,12 @@ bool CpuRuns(RenderPath path) {
 
 bool RenderPathAvailable(RenderPath path) {
 #if NOISE_HAVE_VECTOR_PATHS
-    return CpuRuns(path);
+    // The CPU does not change while the program runs: ask once per path.
+    static_assert(static_cast<int>(RenderPath::Plain) == 0 && static_cast<int>(RenderPath::Avx512) == 3);
+    static const bool runs[] = {CpuRuns(RenderPath::Plain), CpuRuns(RenderPath::Sse2), CpuRuns(RenderPath::Avx2),
+                                CpuRuns(RenderPath::Avx512)};
+    const auto index = static_cast<size_t>(path);
+    return index < sizeof runs / sizeof runs[0] && runs[index];
 #else
     return path == RenderPath::Plain;
 #endif
