@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,32 @@ TEST_P(FastFrame, ReadsTheShadingTablesAsTheyStand) {
     const std::string diff = FirstDifference(want, RenderThrough(GetParam(), 4321));
     std::copy(palette.begin(), palette.end(), Palette);
     std::copy(sine.begin(), sine.end(), SineTable);
+    EXPECT_TRUE(diff.empty()) << diff;
+}
+
+TEST_P(FastFrame, EqualsPlainWithExtremeGradients) {
+    // Gradients at the ends of their range (components of +-1024, and the
+    // diagonals), where packed 16-bit products and the blends are largest.
+    InitNoise(8);
+    constexpr int32_t kDiagonal = 591; // 1024 / sqrt(3), truncated
+    const Gradient extremes[] = {{1024, 0, 0},  {-1024, 0, 0}, {0, 1024, 0},
+                                 {0, -1024, 0}, {0, 0, 1024},  {0, 0, -1024},
+                                 {kDiagonal, kDiagonal, kDiagonal}, {-kDiagonal, -kDiagonal, -kDiagonal},
+                                 {-kDiagonal, kDiagonal, -kDiagonal}, {0, 0, 0}};
+    const std::vector<Gradient> saved(GradTable, GradTable + kTableEntries);
+    const std::vector<uint32_t> pick = Spread(41, TableSize);
+    for (int k = 0; k < TableSize; ++k) GradTable[k] = extremes[pick[k] % std::size(extremes)];
+    for (int k = 0; k < TableSize + 2; ++k) GradTable[TableSize + k] = GradTable[k]; // the table's repeat
+    std::string diff;
+    for (uint32_t t : {0u, 511u, 999u, 0x55555555u}) {
+        const Frame want = RenderThrough(RenderPath::Plain, t);
+        diff = FirstDifference(want, RenderThrough(GetParam(), t));
+        if (!diff.empty()) {
+            diff = "time " + std::to_string(t) + ": " + diff;
+            break;
+        }
+    }
+    std::copy(saved.begin(), saved.end(), GradTable);
     EXPECT_TRUE(diff.empty()) << diff;
 }
 
