@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int32_t kSeed = 12345;
-constexpr uint32_t kTimeStep = 37; // successive frames at different times, as in the program
+constexpr uint32_t kTimeStep = 37;  // successive frames at different times, as in the program
 
 void SetUpFrame() {
     static const bool ready = [] {
@@ -61,13 +61,13 @@ void BM_Noise3(benchmark::State& state) {
     FixedCoord x = 12345, y = 678, z = 999;
     for (auto _ : state) {
         benchmark::DoNotOptimize(Noise3(x, y, z));
-        x += 97; // a new point each call, as in a frame
+        x += 97;  // a new point each call, as in a frame
         y += 13;
     }
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Noise3);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -17,9 +17,9 @@ namespace {
 
 constexpr int kDefaultFrames = 400;
 constexpr int kMaxFrames = 1000000;
-constexpr int kRepeats = 3;           // best of three runs per path
+constexpr int kRepeats = 3;  // best of three runs per path
 constexpr int32_t kSeed = 12345;
-constexpr uint32_t kTimeStep = 37;    // successive frames at different times, as in the program
+constexpr uint32_t kTimeStep = 37;  // successive frames at different times, as in the program
 
 // Milliseconds per frame over `frames` frames, best of kRepeats.
 double TimePath(RenderPath path, int frames) {
@@ -33,7 +33,7 @@ double TimePath(RenderPath path, int frames) {
     return best;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     int frames = kDefaultFrames;
@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
         const double ms = path == RenderPath::Plain ? plain : TimePath(path, frames);
         std::printf("%-8s %10.4f %10.1f\n", RenderPathName(path), ms, ms > 0 ? plain / ms : 0.0);
     }
-    std::printf("best path: %s, %d frames per run, best of %d runs\n", RenderPathName(BestRenderPath()), frames,
-                kRepeats);
+    std::printf("best path: %s, %d frames per run, best of %d runs\n", RenderPathName(BestRenderPath()),
+                frames, kRepeats);
     FreeFrameBuffers();
     return 0;
 }

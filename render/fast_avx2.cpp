@@ -19,9 +19,18 @@ struct Avx2 {
     static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
     static V Mul(V a, V b) { return _mm256_mullo_epi32(a, b); }
     static V Madd16(V a, V b) { return _mm256_madd_epi16(a, b); }
-    template <int N> static V Sll(V a) { return _mm256_slli_epi32(a, N); }
-    template <int N> static V Srl(V a) { return _mm256_srli_epi32(a, N); }
-    template <int N> static V Sra(V a) { return _mm256_srai_epi32(a, N); }
+    template <int N>
+    static V Sll(V a) {
+        return _mm256_slli_epi32(a, N);
+    }
+    template <int N>
+    static V Srl(V a) {
+        return _mm256_srli_epi32(a, N);
+    }
+    template <int N>
+    static V Sra(V a) {
+        return _mm256_srai_epi32(a, N);
+    }
     // Four consecutive column values, repeated for both rows.
     static V Columns(const uint32_t* p) {
         return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
@@ -33,7 +42,7 @@ struct Avx2 {
     }
     static V Gather(const int32_t* table, V index) { return _mm256_i32gather_epi32(table, index, 4); }
     static void StoreBlock(V v, uint8_t* dst, int stride) {
-        V w = _mm256_packs_epi32(v, v); // packs within each 128-bit half: one row per half
+        V w = _mm256_packs_epi32(v, v);  // packs within each 128-bit half: one row per half
         w = _mm256_packus_epi16(w, w);
         const auto row0 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(w)));
         const auto row1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(w, 1)));
@@ -46,8 +55,10 @@ struct Avx2 {
             const uint8_t* row = bytes + r * kByteStride;
             uint32_t* out = pixels + r * W;
             for (int c = 0; c < W; c += kLanes) {
-                const V index = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c)));
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_i32gather_epi32(palette, index, 4));
+                const V index =
+                    _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c)));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
+                                    _mm256_i32gather_epi32(palette, index, 4));
             }
         }
     }
@@ -55,6 +66,6 @@ struct Avx2 {
 
 FastScratch Scratch;
 
-} // namespace
+}  // namespace
 
 void RenderFrameAvx2(uint32_t t) { RenderFrameFast<Avx2>(t, Scratch); }

@@ -24,9 +24,18 @@ struct Avx512 {
     static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
     static V Mul(V a, V b) { return _mm512_mullo_epi32(a, b); }
     static V Madd16(V a, V b) { return _mm512_madd_epi16(a, b); }
-    template <int N> static V Sll(V a) { return _mm512_maskz_slli_epi32(kAll, a, N); }
-    template <int N> static V Srl(V a) { return _mm512_maskz_srli_epi32(kAll, a, N); }
-    template <int N> static V Sra(V a) { return _mm512_maskz_srai_epi32(kAll, a, N); }
+    template <int N>
+    static V Sll(V a) {
+        return _mm512_maskz_slli_epi32(kAll, a, N);
+    }
+    template <int N>
+    static V Srl(V a) {
+        return _mm512_maskz_srli_epi32(kAll, a, N);
+    }
+    template <int N>
+    static V Sra(V a) {
+        return _mm512_maskz_srai_epi32(kAll, a, N);
+    }
     // Four consecutive column values, repeated for all four rows.
     static V Columns(const uint32_t* p) {
         return _mm512_maskz_broadcast_i32x4(kAll, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
@@ -34,11 +43,14 @@ struct Avx512 {
     // Row p[r] in lanes 4r..4r+3.
     static V Rows(const uint32_t* p) {
         const V rows = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        return _mm512_maskz_permutexvar_epi32(kAll, _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3), rows);
+        return _mm512_maskz_permutexvar_epi32(
+            kAll, _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3), rows);
     }
-    static V Gather(const int32_t* table, V index) { return _mm512_mask_i32gather_epi32(Zero(), kAll, index, table, 4); }
+    static V Gather(const int32_t* table, V index) {
+        return _mm512_mask_i32gather_epi32(Zero(), kAll, index, table, 4);
+    }
     static void StoreBlock(V v, uint8_t* dst, int stride) {
-        alignas(16) uint32_t rows[4]; // lanes 4r..4r+3 narrowed to bytes: row r
+        alignas(16) uint32_t rows[4];  // lanes 4r..4r+3 narrowed to bytes: row r
         _mm_store_si128(reinterpret_cast<__m128i*>(rows), _mm512_maskz_cvtepi32_epi8(kAll, v));
         for (int r = 0; r < 4; ++r) __builtin_memcpy(dst + r * stride, &rows[r], sizeof rows[r]);
     }
@@ -53,7 +65,8 @@ struct Avx512 {
             const V entries = _mm512_loadu_si512(Palette + i);
             for (int p = 0; p < 4; ++p) {
                 const V shifted = _mm512_maskz_srlv_epi32(kAll, entries, Set1(static_cast<uint32_t>(8 * p)));
-                _mm_store_si128(reinterpret_cast<__m128i*>(&planes[p][i]), _mm512_maskz_cvtepi32_epi8(kAll, shifted));
+                _mm_store_si128(reinterpret_cast<__m128i*>(&planes[p][i]),
+                                _mm512_maskz_cvtepi32_epi8(kAll, shifted));
             }
         }
         V table[4][4];
@@ -73,7 +86,8 @@ struct Avx512 {
             const uint8_t* row = bytes + r * kByteStride;
             uint32_t* out = pixels + r * W;
             for (int c = 0; c < W; c += kChunk) {
-                const V index = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reorder, _mm512_loadu_si512(row + c));
+                const V index =
+                    _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reorder, _mm512_loadu_si512(row + c));
                 const __mmask64 upperHalf = _mm512_movepi8_mask(index);
                 V plane[4];
                 for (int p = 0; p < 4; ++p) {
@@ -96,6 +110,6 @@ struct Avx512 {
 
 FastScratch Scratch;
 
-} // namespace
+}  // namespace
 
 void RenderFrameAvx512(uint32_t t) { RenderFrameFast<Avx512>(t, Scratch); }

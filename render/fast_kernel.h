@@ -40,8 +40,8 @@ constexpr int kGridStride = 176;  // bytes per sample-grid row: the padded row p
 constexpr int kCellShift = 10;    // FixedCoord bits below the cell index
 constexpr int32_t kCellMask = TableSize - 1;
 constexpr int32_t kOffsetMask = kFixedOne - 1;
-constexpr int kShadeShift = 8;    // |a * b| >> 8 turns two sine values into a shade
-constexpr int kTurbulenceToIndex = 3; // m = turbulence / 8 (turbulence is never negative)
+constexpr int kShadeShift = 8;         // |a * b| >> 8 turns two sine values into a shade
+constexpr int kTurbulenceToIndex = 3;  // m = turbulence / 8 (turbulence is never negative)
 static_assert(kOctaves == 4, "the vector renderer unrolls four octaves");
 static_assert(kGridStride >= kGridColsPadded && kGridStride >= W / 2 + 16, "grid rows too short");
 
@@ -70,7 +70,7 @@ constexpr AxisTable<N> MakeAxisTable(int placeShift) {
     AxisTable<N> a{};
     for (int k = 0; k < kOctaves; ++k) {
         for (int n = 0; n < N; ++n) {
-            const int32_t v = (n * kGridStep) << k; // below 2^16: no wrap
+            const int32_t v = (n * kGridStep) << k;  // below 2^16: no wrap
             const int32_t r0 = v & kOffsetMask;
             a.cell[k][n] = (v >> kCellShift) & kCellMask;
             a.lower[k][n] = (static_cast<uint32_t>(r0) & 0xFFFFu) << placeShift;
@@ -103,18 +103,19 @@ constexpr StripeBases kStripes = MakeStripeBases();
 // Corner data of one frame, looked up by a corner's hashed x-y value
 // h = PermTable[PermTable[cx] + cy] (0..255).
 struct FrameCorners {
-    uint32_t gradXY[kTableEntries];                   // GradTable[i]: x in the low, y in the high 16 bits
-    uint32_t termZ[kOctaves][2][TableSize];           // GradTable[h + cz].z times the z offset, per layer
-    int32_t cellZ[kOctaves][2];                       // lower and upper z cell per octave
+    uint32_t gradXY[kTableEntries];          // GradTable[i]: x in the low, y in the high 16 bits
+    uint32_t termZ[kOctaves][2][TableSize];  // GradTable[h + cz].z times the z offset, per layer
+    int32_t cellZ[kOctaves][2];              // lower and upper z cell per octave
 };
 
 // Fills the frame's corner data for time value t.
 inline void PrepareFrame(FrameCorners& f, uint32_t t) {
     for (int i = 0; i < kTableEntries; ++i) {
-        f.gradXY[i] = (static_cast<uint32_t>(GradTable[i].x) & 0xFFFFu) | (static_cast<uint32_t>(GradTable[i].y) << 16);
+        f.gradXY[i] =
+            (static_cast<uint32_t>(GradTable[i].x) & 0xFFFFu) | (static_cast<uint32_t>(GradTable[i].y) << 16);
     }
     for (int k = 0; k < kOctaves; ++k) {
-        const uint32_t z = t << k; // doubling per octave wraps in 32 bits; only the low 18 bits matter
+        const uint32_t z = t << k;  // doubling per octave wraps in 32 bits; only the low 18 bits matter
         const auto r0 = static_cast<int32_t>(z & kOffsetMask);
         const int32_t cell = static_cast<int32_t>(z >> kCellShift) & kCellMask;
         const int32_t cells[2] = {cell, (cell + 1) & kCellMask};
@@ -122,7 +123,8 @@ inline void PrepareFrame(FrameCorners& f, uint32_t t) {
         for (int l = 0; l < 2; ++l) {
             f.cellZ[k][l] = cells[l];
             for (int h = 0; h < TableSize; ++h) {
-                f.termZ[k][l][h] = static_cast<uint32_t>(GradTable[h + cells[l]].z * offsets[l]); // |.| <= 2^20
+                f.termZ[k][l][h] =
+                    static_cast<uint32_t>(GradTable[h + cells[l]].z * offsets[l]);  // |.| <= 2^20
             }
         }
     }
@@ -142,13 +144,14 @@ NOISE_FAST_INLINE CellHashes HashCell(int32_t cx, int32_t cy) {
 // Per-lane offsets of one block at one octave.
 template <class Isa>
 struct BlockOffsets {
-    typename Isa::V xy[2][2]; // [x corner][y corner]: x offset low, y offset high
+    typename Isa::V xy[2][2];  // [x corner][y corner]: x offset low, y offset high
     typename Isa::V fadeX, fadeY;
 };
 
 // Blend along x of the two corners on edge (y = Y, z = Z): 1/1024 units.
 template <class Isa, int K, int Z, int Y>
-NOISE_FAST_INLINE typename Isa::V AlongX(const FrameCorners& f, const CellHashes& c, const BlockOffsets<Isa>& o) {
+NOISE_FAST_INLINE typename Isa::V AlongX(const FrameCorners& f, const CellHashes& c,
+                                         const BlockOffsets<Isa>& o) {
     using V = typename Isa::V;
     const uint32_t* gradXY = f.gradXY + f.cellZ[K][Z];
     const uint32_t* termZ = f.termZ[K][Z];
@@ -161,7 +164,8 @@ NOISE_FAST_INLINE typename Isa::V AlongX(const FrameCorners& f, const CellHashes
 
 // One z layer: the two x blends blended along y, left in 1/2^20 units.
 template <class Isa, int K, int Z>
-NOISE_FAST_INLINE typename Isa::V Layer(const FrameCorners& f, const CellHashes& c, const BlockOffsets<Isa>& o) {
+NOISE_FAST_INLINE typename Isa::V Layer(const FrameCorners& f, const CellHashes& c,
+                                        const BlockOffsets<Isa>& o) {
     const typename Isa::V a = AlongX<Isa, K, Z, 0>(f, c, o);
     const typename Isa::V b = AlongX<Isa, K, Z, 1>(f, c, o);
     return Isa::Add(Isa::template Sll<10>(a), Isa::Mul(Isa::Sub(b, a), o.fadeY));
@@ -169,12 +173,13 @@ NOISE_FAST_INLINE typename Isa::V Layer(const FrameCorners& f, const CellHashes&
 
 // Noise3 of every lane at octave K, divided by 2^K truncating toward zero.
 template <class Isa, int K>
-NOISE_FAST_INLINE typename Isa::V OctaveTerm(const FrameCorners& f, const CellHashes& c, const BlockOffsets<Isa>& o,
-                                             typename Isa::V fadeZ) {
+NOISE_FAST_INLINE typename Isa::V OctaveTerm(const FrameCorners& f, const CellHashes& c,
+                                             const BlockOffsets<Isa>& o, typename Isa::V fadeZ) {
     using V = typename Isa::V;
     const V lower = Layer<Isa, K, 0>(f, c, o);
     const V upper = Layer<Isa, K, 1>(f, c, o);
-    const V n = Isa::template Sra<20>(Isa::Add(Isa::template Sll<10>(lower), Isa::Mul(Isa::Sub(upper, lower), fadeZ)));
+    const V n = Isa::template Sra<20>(
+        Isa::Add(Isa::template Sll<10>(lower), Isa::Mul(Isa::Sub(upper, lower), fadeZ)));
     if constexpr (K == 0) {
         return n;
     } else {
@@ -214,7 +219,7 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
             rowUpper[k] = Isa::Rows(&kRowAxis.upper[k][j0]);
             rowFade[k] = Isa::Rows(&kRowAxis.fade[k][j0]);
             rowCell[k] = kRowAxis.cell[k][j0];
-            hashedCell[k] = -1; // the y cell may have changed: hash again
+            hashedCell[k] = -1;  // the y cell may have changed: hash again
         }
         const V rowStripe = Isa::Rows(&kStripes.row[j0]);
 
@@ -245,8 +250,9 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
 
             const V m = Isa::template Srl<kTurbulenceToIndex>(Abs<Isa>(sum));
             const V a = Isa::Gather(SineTable, Isa::And(Isa::Add(rowStripe, m), indexMask));
-            const V b = Isa::Gather(SineTable, Isa::And(Isa::Add(Isa::Columns(&kStripes.column[i0]), m), indexMask));
-            const V shade = Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::Mul(a, b))); // |a * b| < 2^16
+            const V b =
+                Isa::Gather(SineTable, Isa::And(Isa::Add(Isa::Columns(&kStripes.column[i0]), m), indexMask));
+            const V shade = Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::Mul(a, b)));  // |a * b| < 2^16
             Isa::StoreBlock(shade, grid + j0 * kGridStride + i0, kGridStride);
         }
     }
@@ -290,7 +296,7 @@ inline void FillFromGrid(const uint8_t* grid) {
 
 // Scratch space of one instruction set's renderer.
 struct FastScratch {
-    alignas(64) uint8_t grid[kGridRowsPadded * kGridStride]; // the samples' shades
+    alignas(64) uint8_t grid[kGridRowsPadded * kGridStride];  // the samples' shades
     FrameCorners corners;
 };
 
@@ -303,4 +309,4 @@ void RenderFrameFast(uint32_t t, FastScratch& scratch) {
     Isa::Convert(ByteImage, PixelBuffer);
 }
 
-} // namespace
+}  // namespace

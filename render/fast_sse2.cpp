@@ -26,9 +26,18 @@ struct Sse2 {
                                   _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
     }
     static V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
-    template <int N> static V Sll(V a) { return _mm_slli_epi32(a, N); }
-    template <int N> static V Srl(V a) { return _mm_srli_epi32(a, N); }
-    template <int N> static V Sra(V a) { return _mm_srai_epi32(a, N); }
+    template <int N>
+    static V Sll(V a) {
+        return _mm_slli_epi32(a, N);
+    }
+    template <int N>
+    static V Srl(V a) {
+        return _mm_srli_epi32(a, N);
+    }
+    template <int N>
+    static V Sra(V a) {
+        return _mm_srai_epi32(a, N);
+    }
     // Four consecutive column values.
     static V Columns(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
     // The value of the block's one row in every lane.
@@ -56,6 +65,6 @@ struct Sse2 {
 
 FastScratch Scratch;
 
-} // namespace
+}  // namespace
 
 void RenderFrameSse2(uint32_t t) { RenderFrameFast<Sse2>(t, Scratch); }

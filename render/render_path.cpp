@@ -19,29 +19,29 @@ namespace {
 bool CpuRuns(RenderPath path) {
     __builtin_cpu_init();
     switch (path) {
-    case RenderPath::Plain:
-        return true;
-    case RenderPath::Sse2:
-        return __builtin_cpu_supports("sse2");
-    case RenderPath::Avx2:
-        return __builtin_cpu_supports("avx2");
-    case RenderPath::Avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-               __builtin_cpu_supports("avx512vbmi");
+        case RenderPath::Plain:
+            return true;
+        case RenderPath::Sse2:
+            return __builtin_cpu_supports("sse2");
+        case RenderPath::Avx2:
+            return __builtin_cpu_supports("avx2");
+        case RenderPath::Avx512:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+                   __builtin_cpu_supports("avx512vbmi");
     }
     return false;
 }
 #endif
 
-} // namespace
+}  // namespace
 
 bool RenderPathAvailable(RenderPath path) {
 #if NOISE_HAVE_VECTOR_PATHS
     // The CPU does not change while the program runs: ask once per path.
     static_assert(static_cast<int>(RenderPath::Plain) == 0 && static_cast<int>(RenderPath::Avx512) == 3);
-    static const bool runs[] = {CpuRuns(RenderPath::Plain), CpuRuns(RenderPath::Sse2), CpuRuns(RenderPath::Avx2),
-                                CpuRuns(RenderPath::Avx512)};
+    static const bool runs[] = {CpuRuns(RenderPath::Plain), CpuRuns(RenderPath::Sse2),
+                                CpuRuns(RenderPath::Avx2), CpuRuns(RenderPath::Avx512)};
     const auto index = static_cast<size_t>(path);
     return index < sizeof runs / sizeof runs[0] && runs[index];
 #else
@@ -52,7 +52,7 @@ bool RenderPathAvailable(RenderPath path) {
 RenderPath BestRenderPath() {
     static const RenderPath best = [] {
         RenderPath chosen = RenderPath::Plain;
-        for (RenderPath p : kAllRenderPaths) { // listed from slowest to fastest
+        for (RenderPath p : kAllRenderPaths) {  // listed from slowest to fastest
             if (RenderPathAvailable(p)) chosen = p;
         }
         return chosen;
@@ -62,14 +62,14 @@ RenderPath BestRenderPath() {
 
 const char* RenderPathName(RenderPath path) {
     switch (path) {
-    case RenderPath::Plain:
-        return "plain";
-    case RenderPath::Sse2:
-        return "sse2";
-    case RenderPath::Avx2:
-        return "avx2";
-    case RenderPath::Avx512:
-        return "avx512";
+        case RenderPath::Plain:
+            return "plain";
+        case RenderPath::Sse2:
+            return "sse2";
+        case RenderPath::Avx2:
+            return "avx2";
+        case RenderPath::Avx512:
+            return "avx512";
     }
     return "unknown";
 }
@@ -78,18 +78,18 @@ void RenderFrameWith(RenderPath path, uint32_t t) {
     if (!RenderPathAvailable(path)) path = RenderPath::Plain;
     switch (path) {
 #if NOISE_HAVE_VECTOR_PATHS
-    case RenderPath::Sse2:
-        RenderFrameSse2(t);
-        return;
-    case RenderPath::Avx2:
-        RenderFrameAvx2(t);
-        return;
-    case RenderPath::Avx512:
-        RenderFrameAvx512(t);
-        return;
+        case RenderPath::Sse2:
+            RenderFrameSse2(t);
+            return;
+        case RenderPath::Avx2:
+            RenderFrameAvx2(t);
+            return;
+        case RenderPath::Avx512:
+            RenderFrameAvx512(t);
+            return;
 #endif
-    default:
-        RenderFramePlain(t);
-        return;
+        default:
+            RenderFramePlain(t);
+            return;
     }
 }

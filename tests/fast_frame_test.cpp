@@ -66,7 +66,7 @@ std::vector<uint32_t> Spread(uint64_t state, int count) {
 
 std::vector<uint32_t> Seeds() {
     std::vector<uint32_t> s = {1u, 2u, 0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu};
-    for (uint32_t x : Spread(11, 4)) s.push_back(x | 1u); // 0 would seed from the clock
+    for (uint32_t x : Spread(11, 4)) s.push_back(x | 1u);  // 0 would seed from the clock
     return s;
 }
 
@@ -79,7 +79,7 @@ std::vector<uint32_t> Times() {
 }
 
 class FastFrame : public ::testing::TestWithParam<RenderPath> {
-protected:
+  protected:
     static void SetUpTestSuite() {
         BuildPalette();
         BuildSineTable();
@@ -89,7 +89,8 @@ protected:
 
     void SetUp() override {
         if (!RenderPathAvailable(GetParam())) {
-            std::printf("[ FastFrame ] %s: not run, this build or CPU lacks it\n", RenderPathName(GetParam()));
+            std::printf("[ FastFrame ] %s: not run, this build or CPU lacks it\n",
+                        RenderPathName(GetParam()));
             GTEST_SKIP() << RenderPathName(GetParam()) << " is not available here";
         }
         std::printf("[ FastFrame ] %s: running\n", RenderPathName(GetParam()));
@@ -127,7 +128,7 @@ TEST_P(FastFrame, ReadsTheShadingTablesAsTheyStand) {
     const std::vector<uint32_t> mix = Spread(3, kPaletteSize + kSineTableSize);
     for (int k = 0; k < kPaletteSize; ++k) Palette[k] = mix[k];
     for (int k = 0; k < kSineTableSize; ++k) {
-        SineTable[k] = static_cast<int32_t>(mix[kPaletteSize + k] % 511) - 255; // the table's range
+        SineTable[k] = static_cast<int32_t>(mix[kPaletteSize + k] % 511) - 255;  // the table's range
     }
     const Frame want = RenderThrough(RenderPath::Plain, 4321);
     const std::string diff = FirstDifference(want, RenderThrough(GetParam(), 4321));
@@ -140,15 +141,21 @@ TEST_P(FastFrame, EqualsPlainWithExtremeGradients) {
     // Gradients at the ends of their range (components of +-1024, and the
     // diagonals), where packed 16-bit products and the blends are largest.
     InitNoise(8);
-    constexpr int32_t kDiagonal = 591; // 1024 / sqrt(3), truncated
-    const Gradient extremes[] = {{1024, 0, 0},  {-1024, 0, 0}, {0, 1024, 0},
-                                 {0, -1024, 0}, {0, 0, 1024},  {0, 0, -1024},
-                                 {kDiagonal, kDiagonal, kDiagonal}, {-kDiagonal, -kDiagonal, -kDiagonal},
-                                 {-kDiagonal, kDiagonal, -kDiagonal}, {0, 0, 0}};
+    constexpr int32_t kDiagonal = 591;  // 1024 / sqrt(3), truncated
+    const Gradient extremes[] = {{1024, 0, 0},
+                                 {-1024, 0, 0},
+                                 {0, 1024, 0},
+                                 {0, -1024, 0},
+                                 {0, 0, 1024},
+                                 {0, 0, -1024},
+                                 {kDiagonal, kDiagonal, kDiagonal},
+                                 {-kDiagonal, -kDiagonal, -kDiagonal},
+                                 {-kDiagonal, kDiagonal, -kDiagonal},
+                                 {0, 0, 0}};
     const std::vector<Gradient> saved(GradTable, GradTable + kTableEntries);
     const std::vector<uint32_t> pick = Spread(41, TableSize);
     for (int k = 0; k < TableSize; ++k) GradTable[k] = extremes[pick[k] % std::size(extremes)];
-    for (int k = 0; k < TableSize + 2; ++k) GradTable[TableSize + k] = GradTable[k]; // the table's repeat
+    for (int k = 0; k < TableSize + 2; ++k) GradTable[TableSize + k] = GradTable[k];  // the table's repeat
     std::string diff;
     for (uint32_t t : {0u, 511u, 999u, 0x55555555u}) {
         const Frame want = RenderThrough(RenderPath::Plain, t);
@@ -226,4 +233,4 @@ TEST(RenderPaths, UnavailablePathFallsBackToPlain) {
     FreeFrameBuffers();
 }
 
-} // namespace
+}  // namespace
