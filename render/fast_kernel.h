@@ -10,8 +10,8 @@
 // Lanes cover a block of 4 grid columns by kLanes / 4 grid rows. A cell spans
 // 32, 16, 8 and 4 grid steps in the four octaves, so 4 columns (or rows)
 // starting at a multiple of 4 always share one lattice cell: the eight corner
-// gradients of an octave are the same in every lane and are broadcast once
-// per cell instead of being gathered per sample.
+// gradients of an octave are the same in every lane and are broadcast from
+// per-frame tables instead of being gathered per sample.
 //
 // The arithmetic is the lattice noise's own, in wrapping 32-bit lanes: each
 // finished blend (u << 10) + (v - u) * s fits in 32 bits, so wrapping
@@ -104,6 +104,7 @@ constexpr StripeBases kStripes = MakeStripeBases();
 // h = PermTable[PermTable[cx] + cy] (0..255).
 struct FrameCorners {
     uint32_t gradXY[kTableEntries];          // GradTable[i]: x in the low, y in the high 16 bits
+                                             // (components are at most 1024 in size)
     uint32_t termZ[kOctaves][2][TableSize];  // GradTable[h + cz].z times the z offset, per layer
     int32_t cellZ[kOctaves][2];              // lower and upper z cell per octave
 };
@@ -210,6 +211,7 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
     }
 
     const V indexMask = Isa::Set1(kSineTableSize - 1);
+    const V byteMask = Isa::Set1(0xFFu);
     CellHashes hashes[kOctaves] = {};
     for (int j0 = 0; j0 < kGridRows; j0 += kBlockRows) {
         V rowLower[kOctaves], rowUpper[kOctaves], rowFade[kOctaves];
@@ -252,8 +254,10 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
             const V a = Isa::Gather(SineTable, Isa::And(Isa::Add(rowStripe, m), indexMask));
             const V b =
                 Isa::Gather(SineTable, Isa::And(Isa::Add(Isa::Columns(&kStripes.column[i0]), m), indexMask));
-            const V shade = Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::Mul(a, b)));  // |a * b| < 2^16
-            Isa::StoreBlock(shade, grid + j0 * kGridStride + i0, kGridStride);
+            const V shade = Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::Mul(a, b)));
+            // The low byte, as the plain path's conversion to a byte keeps it
+            // (sine values of -255..255 make this a no-op).
+            Isa::StoreBlock(Isa::And(shade, byteMask), grid + j0 * kGridStride + i0, kGridStride);
         }
     }
 }

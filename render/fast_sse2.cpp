@@ -47,7 +47,7 @@ struct Sse2 {
         _mm_store_si128(reinterpret_cast<__m128i*>(k), index);
         return _mm_setr_epi32(table[k[0]], table[k[1]], table[k[2]], table[k[3]]);
     }
-    // Lanes hold values 0..255: their low bytes go to 4 consecutive grid bytes.
+    // Lanes hold values 0..255: they go to 4 consecutive grid bytes.
     static void StoreBlock(V v, uint8_t* dst, int /*stride*/) {
         V w = _mm_packs_epi32(v, v);
         w = _mm_packus_epi16(w, w);
