@@ -1,4 +1,5 @@
-// The plain frame renderer and the buffers it writes.
+// The plain frame renderer, the buffers it writes, and the entry points
+// that hand a frame to the fastest render path.
 #include "render/frame.h"
 
 #include <cstdlib>
@@ -6,6 +7,7 @@
 #include "noise/noise.h"
 #include "platform/clock.h"
 #include "render/fill.h"
+#include "render/render_path.h"
 #include "render/shading.h"
 
 uint32_t* PixelBuffer;
@@ -45,4 +47,4 @@ void RenderFramePlain(uint32_t t) {
 
 void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
 
-void RenderFrameAt(uint32_t t) { RenderFramePlain(t); }
+void RenderFrameAt(uint32_t t) { RenderFrameWith(BestRenderPath(), t); }

@@ -1,0 +1,71 @@
+// The vector frame renderer with AVX2. Eight lanes: 4 columns of 2 rows.
+#include <immintrin.h>
+
+#include "render/fast_kernel.h"
+#include "render/fast_paths.h"
+
+namespace {
+
+struct Avx2 {
+    using V = __m256i;
+    static constexpr int kLanes = 8;
+
+    static V Zero() { return _mm256_setzero_si256(); }
+    static V Set1(uint32_t x) { return _mm256_set1_epi32(static_cast<int>(x)); }
+    static V Add(V a, V b) { return _mm256_add_epi32(a, b); }
+    static V Sub(V a, V b) { return _mm256_sub_epi32(a, b); }
+    static V And(V a, V b) { return _mm256_and_si256(a, b); }
+    static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+    static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
+    static V Mul(V a, V b) { return _mm256_mullo_epi32(a, b); }
+    static V Madd16(V a, V b) { return _mm256_madd_epi16(a, b); }
+    template <int N>
+    static V Sll(V a) {
+        return _mm256_slli_epi32(a, N);
+    }
+    template <int N>
+    static V Srl(V a) {
+        return _mm256_srli_epi32(a, N);
+    }
+    template <int N>
+    static V Sra(V a) {
+        return _mm256_srai_epi32(a, N);
+    }
+    // Four consecutive column values, repeated for both rows.
+    static V Columns(const uint32_t* p) {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    // Row p[0] in lanes 0..3, row p[1] in lanes 4..7.
+    static V Rows(const uint32_t* p) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(static_cast<int>(p[0]))),
+                                       _mm_set1_epi32(static_cast<int>(p[1])), 1);
+    }
+    static V Gather(const int32_t* table, V index) { return _mm256_i32gather_epi32(table, index, 4); }
+    static void StoreBlock(V v, uint8_t* dst, int stride) {
+        V w = _mm256_packs_epi32(v, v);  // packs within each 128-bit half: one row per half
+        w = _mm256_packus_epi16(w, w);
+        const auto row0 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(w)));
+        const auto row1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(w, 1)));
+        __builtin_memcpy(dst, &row0, sizeof row0);
+        __builtin_memcpy(dst + stride, &row1, sizeof row1);
+    }
+    static void Convert(const uint8_t* bytes, uint32_t* pixels) {
+        const auto* palette = reinterpret_cast<const int*>(Palette);
+        for (int r = 0; r < H; ++r) {
+            const uint8_t* row = bytes + r * kByteStride;
+            uint32_t* out = pixels + r * W;
+            for (int c = 0; c < W; c += kLanes) {
+                const V index =
+                    _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c)));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c),
+                                    _mm256_i32gather_epi32(palette, index, 4));
+            }
+        }
+    }
+};
+
+FastScratch Scratch;
+
+}  // namespace
+
+void RenderFrameAvx2(uint32_t t) { RenderFrameFast<Avx2>(t, Scratch); }
