@@ -161,11 +161,11 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
             ++k;
             read_number(&conv.precision);
         }
-        const std::string_view spec = path.substr(start, k < path.size() ? k + 1 - start : k - start);
+        const std::string_view conversionText = path.substr(start, k < path.size() ? k + 1 - start : k - start);
         if (k >= path.size() || path[k] != 'd') {
             return SetError(error,
                             "-o: only %d (with flags and width) or %% may follow '%' in the path, not " +
-                                QuoteForError(spec));
+                                QuoteForError(conversionText));
         }
         ++k;
         if (p.has_number) {
@@ -173,7 +173,7 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
         }
         if (conv.width > kMaxPathFieldWidth || conv.precision > kMaxPathFieldWidth) {
             return SetError(error, "-o: field width above " + std::to_string(kMaxPathFieldWidth) + " in " +
-                                       QuoteForError(spec));
+                                       QuoteForError(conversionText));
         }
         conv.has_number = true;
         conv.prefix = std::move(p.suffix);
