@@ -14,7 +14,7 @@ std::string FormatRate(long double value) {
         whole = UINT64_MAX;
         fraction = 0.0L;
     } else {
-        whole = static_cast<uint64_t>(value); // truncates toward zero
+        whole = static_cast<uint64_t>(value);  // truncates toward zero
         fraction = value - static_cast<long double>(whole);
     }
 

@@ -11,9 +11,9 @@ uint32_t RandomSeed;
 
 namespace {
 
-constexpr uint32_t kRandomMultiplier = 134775813; // 0x08088405
+constexpr uint32_t kRandomMultiplier = 134775813;  // 0x08088405
 constexpr double kTwoTo32 = 4294967296.0;
-constexpr double kMinGradientLength = 0.00001;     // below this only the zero vector remains
+constexpr double kMinGradientLength = 0.00001;  // below this only the zero vector remains
 
 // One component in [-1, 1 - 1/256] in steps of 1/256: the top nine bits of
 // the next seed, re-centred.
@@ -24,18 +24,18 @@ double RandomComponent() {
 
 // Per-axis lattice decomposition of one coordinate.
 struct Axis {
-    int32_t b0, b1; // lower and upper cell index, 0..255 (255 wraps to 0)
-    int32_t r0, r1; // offsets from the lower (0..1023) and upper (-1024..-1) corner
-    int32_t s;      // cubic fade 3t^2 - 2t^3 in 1/1024 units, 0..1023
+    int32_t b0, b1;  // lower and upper cell index, 0..255 (255 wraps to 0)
+    int32_t r0, r1;  // offsets from the lower (0..1023) and upper (-1024..-1) corner
+    int32_t s;       // cubic fade 3t^2 - 2t^3 in 1/1024 units, 0..1023
 };
 
 Axis Decompose(FixedCoord v) {
     Axis a;
-    a.b0 = (v >> 10) & 255; // arithmetic shift: negative values take the cell below
+    a.b0 = (v >> 10) & 255;  // arithmetic shift: negative values take the cell below
     a.b1 = (a.b0 + 1) & 255;
     a.r0 = v & 1023;
     a.r1 = a.r0 - kFixedOne;
-    a.s = ((3072 - 2 * a.r0) * a.r0 * a.r0) >> 20; // below 2^31 for r0 < 1024
+    a.s = ((3072 - 2 * a.r0) * a.r0 * a.r0) >> 20;  // below 2^31 for r0 < 1024
     return a;
 }
 
@@ -49,10 +49,10 @@ int64_t Dot(int32_t k, int32_t a, int32_t b, int32_t c) {
 // bits, so it is formed in 64 bits; every finished blend fits in 32.
 int64_t Blend(int64_t u, int64_t v, int32_t s) { return u * kFixedOne + (v - u) * s; }
 
-} // namespace
+}  // namespace
 
 double RandomUnit() {
-    RandomSeed = RandomSeed * kRandomMultiplier + 1u; // wraps mod 2^32 by definition
+    RandomSeed = RandomSeed * kRandomMultiplier + 1u;  // wraps mod 2^32 by definition
     return RandomSeed / kTwoTo32;
 }
 
@@ -125,7 +125,7 @@ int32_t Noise3(FixedCoord x, FixedCoord y, FixedCoord z) {
 }
 
 int32_t Turbulence(FixedCoord x, FixedCoord y, FixedCoord z, int32_t octaves) {
-    constexpr int32_t kMaxOctaves = 32; // the doubling divisor reaches 0 after this many
+    constexpr int32_t kMaxOctaves = 32;  // the doubling divisor reaches 0 after this many
     if (octaves > kMaxOctaves) octaves = kMaxOctaves;
 
     int32_t sum = 0;

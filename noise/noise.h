@@ -10,12 +10,12 @@
 
 using FixedCoord = int32_t;
 
-constexpr int TableSize = 256;                     // lattice indices; cells are masked with 255
-constexpr int kTableEntries = 2 * TableSize + 3;   // 515: two copies plus slack, see InitNoise
-constexpr int32_t kFixedOne = 1024;                // 1.0 in FixedCoord and gradient units
+constexpr int TableSize = 256;                    // lattice indices; cells are masked with 255
+constexpr int kTableEntries = 2 * TableSize + 3;  // 515: two copies plus slack, see InitNoise
+constexpr int32_t kFixedOne = 1024;               // 1.0 in FixedCoord and gradient units
 
 struct Gradient {
-    int32_t x, y, z; // unit vector scaled by 1024, or the zero vector
+    int32_t x, y, z;  // unit vector scaled by 1024, or the zero vector
 };
 
 // Entries 0..255 of PermTable hold a permutation of 0..255; entries

@@ -10,10 +10,10 @@
 uint32_t ClockMs();
 
 struct UtcTimeOfDay {
-    int hour;        // 0..23
-    int minute;      // 0..59
-    int second;      // 0..59
-    int millisecond; // 0..999
+    int hour;         // 0..23
+    int minute;       // 0..59
+    int second;       // 0..59
+    int millisecond;  // 0..999
 };
 
 // The current time of day in UTC.

@@ -2,6 +2,7 @@
 #include "platform/clock.h"
 
 #include <windows.h>
+// mmsystem.h needs the types from windows.h first.
 #include <mmsystem.h>
 
 uint32_t ClockMs() { return static_cast<uint32_t>(timeGetTime()); }

@@ -34,7 +34,7 @@ void FreeFrameBuffers() {
 uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
 
 void RenderFramePlain(uint32_t t) {
-    const auto z = static_cast<FixedCoord>(t); // the time value is used directly as a coordinate
+    const auto z = static_cast<FixedCoord>(t);  // the time value is used directly as a coordinate
     for (int j = 0; j <= H / 2; ++j) {
         uint8_t* row = ByteImage + 2 * j * kByteStride;
         for (int i = W / 2; i >= 0; --i) {

@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-constexpr int W = 320;                   // image width in pixels (even)
-constexpr int H = 200;                   // image height in pixels (even)
-constexpr int kPixelCount = W * H;       // 64,000
-constexpr int kByteStride = W + 1;       // ByteImage row length
-constexpr int kByteRows = H + 1;         // ByteImage row count
-constexpr int kOctaves = 4;              // turbulence octaves per sample
-constexpr int kGridStep = 32;            // FixedCoord units between grid samples
+constexpr int W = 320;              // image width in pixels (even)
+constexpr int H = 200;              // image height in pixels (even)
+constexpr int kPixelCount = W * H;  // 64,000
+constexpr int kByteStride = W + 1;  // ByteImage row length
+constexpr int kByteRows = H + 1;    // ByteImage row count
+constexpr int kOctaves = 4;         // turbulence octaves per sample
+constexpr int kGridStep = 32;       // FixedCoord units between grid samples
 
 // W x H pixels 0x00RRGGBB, pixel (c, r) at r * W + c; row 0 is shown at the
 // bottom of the window (a bottom-up bitmap).

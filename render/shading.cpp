@@ -10,7 +10,7 @@ uint32_t Palette[kPaletteSize];
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFullScale = 255.0;
-} // namespace
+}  // namespace
 
 void BuildPalette() {
     for (uint32_t i = 0; i < kPaletteSize; ++i) {

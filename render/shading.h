@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-constexpr int kSineTableSize = 1024; // one full turn; index with & 1023
+constexpr int kSineTableSize = 1024;  // one full turn; index with & 1023
 constexpr int kPaletteSize = 256;
 
 // Entry k = round(255 * sin(2 pi k / 1024)), in -255..255.

@@ -14,7 +14,7 @@ namespace {
 uint8_t Shade(int c, int r) { return ByteImage[r * kByteStride + c]; }
 
 class FrameRenderer : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         BuildPalette();
         BuildSineTable();
@@ -33,7 +33,7 @@ TEST(ShadingTables, SineTableKnownEntriesAndOddSymmetry) {
     EXPECT_EQ(SineTable[904], -171);
     EXPECT_EQ(SineTable[944], -120);
     for (int k = 1; k < 512; ++k) ASSERT_EQ(SineTable[1024 - k], -SineTable[k]) << k;
-    for (int k = 0; k < 256; ++k) ASSERT_LE(SineTable[k], SineTable[k + 1]) << k; // rising quarter
+    for (int k = 0; k < 256; ++k) ASSERT_LE(SineTable[k], SineTable[k + 1]) << k;  // rising quarter
 }
 
 TEST(ShadingTables, PaletteGreyWithBlueTint) {
@@ -44,7 +44,7 @@ TEST(ShadingTables, PaletteGreyWithBlueTint) {
     EXPECT_EQ(Palette[128] & 0xFF, 181u);
     EXPECT_EQ(Palette[255], 0xFFFFFFu);
     uint8_t bytes[4];
-    std::memcpy(bytes, &Palette[80], 4); // memory order blue, green, red, zero
+    std::memcpy(bytes, &Palette[80], 4);  // memory order blue, green, red, zero
     EXPECT_EQ(bytes[0], 143);
     EXPECT_EQ(bytes[1], 80);
     EXPECT_EQ(bytes[2], 80);
@@ -118,7 +118,7 @@ TEST_F(FrameRenderer, FrameTimeUsesUnsignedDifference) {
     EXPECT_EQ(FrameTime(0xFFFFFFF0u), 0u);
     EXPECT_EQ(FrameTime(0xFFFFFFF2u), 0u);
     EXPECT_EQ(FrameTime(0xFFFFFFF3u), 1u);
-    EXPECT_EQ(FrameTime(0x00000020u), 16u); // 48 ms across the wrap
+    EXPECT_EQ(FrameTime(0x00000020u), 16u);  // 48 ms across the wrap
     StartMs = 0;
     EXPECT_EQ(FrameTime(0xFFFFFFFFu), 0x55555555u);
 }
@@ -133,4 +133,4 @@ TEST_F(FrameRenderer, PinnedDigests) {
     EXPECT_EQ(FrameDigest(PixelBuffer), kDigestSeedMinTimeMax);
 }
 
-} // namespace
+}  // namespace

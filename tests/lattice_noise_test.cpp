@@ -9,7 +9,7 @@
 namespace {
 
 class LatticeNoise : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { InitNoise(1); }
 };
 
@@ -78,7 +78,7 @@ TEST_F(LatticeNoise, StaysWithinTheGradientBound) {
         }
     EXPECT_GT(hi, 100);
     EXPECT_LT(lo, -100);
-    EXPECT_LT(hi, 1774); // sqrt(3) * 1024
+    EXPECT_LT(hi, 1774);  // sqrt(3) * 1024
     EXPECT_GT(lo, -1774);
 }
 
@@ -109,4 +109,4 @@ TEST_F(LatticeNoise, OctaveCountEdges) {
     EXPECT_GE(lo, 0);
 }
 
-} // namespace
+}  // namespace

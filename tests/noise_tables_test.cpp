@@ -17,7 +17,7 @@ TEST(NoiseTables, RandomSourceIsTheLinearCongruence) {
     EXPECT_EQ(RandomUnit(), 1.0 / 4294967296.0);
     EXPECT_EQ(RandomSeed, 1u);
     EXPECT_EQ(RandomUnit(), 134775814.0 / 4294967296.0);
-    RandomSeed = 0xFFFFFFFFu; // wraps: -134775813 + 1 mod 2^32
+    RandomSeed = 0xFFFFFFFFu;  // wraps: -134775813 + 1 mod 2^32
     EXPECT_EQ(RandomUnit(), (4294967296.0 - 134775812.0) / 4294967296.0);
 }
 
@@ -89,7 +89,7 @@ TEST(NoiseTables, AllZeroDrawGivesTheMinusOneGradient) {
     // bits 0, 256, 256 (components -1, 0, 0), then step one back to the
     // seed that precedes them.
     constexpr uint32_t kMul = 134775813u;
-    uint32_t inverse = kMul; // Newton iteration for the inverse mod 2^32
+    uint32_t inverse = kMul;  // Newton iteration for the inverse mod 2^32
     for (int k = 0; k < 5; ++k) inverse *= 2u - kMul * inverse;
     ASSERT_EQ(kMul * inverse, 1u);
 
@@ -109,4 +109,4 @@ TEST(NoiseTables, AllZeroDrawGivesTheMinusOneGradient) {
     EXPECT_EQ(GradTable[0].z, 0);
 }
 
-} // namespace
+}  // namespace

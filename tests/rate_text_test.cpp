@@ -13,7 +13,7 @@ TEST(RateText, ExtendedPrecisionIsAvailable) {
     // The rate text depends on the 64-bit significand of long double.
     EXPECT_EQ(LDBL_MANT_DIG, 64);
     volatile long double one = 1.0L;
-    volatile long double tiny = 1.0L / 18446744073709551616.0L * 2.0L; // 2^-63
+    volatile long double tiny = 1.0L / 18446744073709551616.0L * 2.0L;  // 2^-63
     EXPECT_NE(one + tiny, one) << "x87 precision control is not set to 64 bits";
 }
 
@@ -63,4 +63,4 @@ TEST(RateText, NegativeAndNaNGiveZero) {
     EXPECT_EQ(FormatRate(std::numeric_limits<long double>::quiet_NaN()), "0.00");
 }
 
-} // namespace
+}  // namespace

@@ -161,7 +161,8 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
             ++k;
             read_number(&conv.precision);
         }
-        const std::string_view conversionText = path.substr(start, k < path.size() ? k + 1 - start : k - start);
+        const std::string_view conversionText =
+            path.substr(start, k < path.size() ? k + 1 - start : k - start);
         if (k >= path.size() || path[k] != 'd') {
             return SetError(error,
                             "-o: only %d (with flags and width) or %% may follow '%' in the path, not " +

@@ -72,7 +72,8 @@ void CheckPattern(const std::string& word) {
     }
 }
 
-void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArgs& args, const std::string& error) {
+void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArgs& args,
+                   const std::string& error) {
     if (!ok) {
         Check(!error.empty(), "empty error", error);
         Check(error.size() <= kMaxErrorBytes, "error too long", error);
@@ -84,8 +85,9 @@ void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArg
     }
     FrameArgs again;
     std::string error2;
-    Check(ParseFrameArgs(static_cast<int>(argv.size()), argv.data(), &again, &error2) && SameArgs(args, again),
-          "second parse differs", error2);
+    Check(
+        ParseFrameArgs(static_cast<int>(argv.size()), argv.data(), &again, &error2) && SameArgs(args, again),
+        "second parse differs", error2);
     if (args.help) return;
     Check(args.frames >= 1, "no frames", "");
     if (args.format != FrameFormat::kRaw && args.frames > 1) {
@@ -94,7 +96,7 @@ void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArg
 }
 #endif
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> words;
