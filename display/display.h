@@ -1,0 +1,35 @@
+// The program's one window: DrawDib loaded at run time from the system
+// folder, a window centred on the screen with zoom items in its system menu,
+// and per-frame presentation with the message drain. Free of <windows.h>, so
+// the portable driver can include it.
+#pragma once
+
+#include <cstdint>
+
+// The window handle type, as <windows.h> declares it (HWND is HWND__*).
+struct HWND__;
+
+// The program's window; null until OpenDisplay succeeds. Read-only.
+extern HWND__* const& DisplayWindow;
+
+// Loads DrawDib, registers the window class (class name = caption), opens a
+// window whose client area is width x height pixels, centred on the primary
+// screen, adds the zoom items to its system menu and switches the screen
+// saver off. Returns false, with no window and no class, when msvfw32.dll or
+// one of its five DrawDib entry points is missing or the class cannot be
+// registered; the library is left loaded then. Called once per process.
+bool OpenDisplay(const char* caption, int width, int height);
+
+// Ends DrawDib, releases the DC, destroys the window and switches the screen
+// saver on again. Called on WM_CLOSE, just before the process ends.
+void CloseDisplay();
+
+// Shows frame (width x height 0x00RRGGBB pixels, bottom row first, as given
+// to OpenDisplay) stretched over the client area through a synchronous
+// paint, then handles every pending message of the window and yields the
+// rest of the time slice. A close request ends the process inside this call
+// with exit code 0. Always returns true.
+bool PresentFrame(const uint32_t* frame);
+
+// Sets the window title (WM_SETTEXT). No effect before OpenDisplay.
+void SetDisplayTitle(const char* title);

@@ -1,0 +1,53 @@
+// The display module's state and window procedure, for the module itself and
+// its in-process tests. Windows code only.
+#pragma once
+
+#include <windows.h>
+
+#include <vfw.h>
+
+#include "display/display.h"
+
+constexpr UINT kClassStyle = CS_VREDRAW | CS_HREDRAW | CS_OWNDC; // 0x23
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;               // 0xCF0000
+constexpr WPARAM kZoomCommandBase = 1024;   // system commands 1024..1039 are zooms
+constexpr WPARAM kZoomCommandMask = 0xFFFFFFF0; // what remains of a zoom command
+constexpr WPARAM kZoomFactorMask = 7;       // low bits of a zoom command: the factor
+constexpr UINT kZoom1Command = 1025;        // "Zoom 1 x 1"
+constexpr UINT kZoom2Command = 1026;        // "Zoom 2 x 2"
+constexpr UINT kZoom4Command = 1028;        // "Zoom 4 x 4"
+constexpr const char* kIconName = "IDI_MAIN";
+constexpr const char* kDrawDibLibrary = "msvfw32.dll";
+
+// Everything the display module keeps, zero until OpenDisplay.
+struct DisplayState {
+    HMODULE library;                       // msvfw32.dll
+    decltype(&::DrawDibOpen) drawDibOpen;  // entry points, looked up in this order
+    decltype(&::DrawDibClose) drawDibClose;
+    decltype(&::DrawDibBegin) drawDibBegin;
+    decltype(&::DrawDibDraw) drawDibDraw;
+    decltype(&::DrawDibEnd) drawDibEnd;
+    WNDCLASSA windowClass;
+    HWND window;
+    HDC dc;                                // the class's own DC, kept until CloseDisplay
+    HDRAWDIB drawDib;
+    BITMAPINFOHEADER header;               // bottom-up 32-bit source image
+    int sourceWidth, sourceHeight;         // image size in pixels
+    int outerWidth, outerHeight;           // window size, frame included, at zoom 1
+    const uint32_t* frame;                 // pixels being shown; null before the first frame
+};
+
+extern DisplayState Display;
+
+LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Loads a DLL from the system folder only, never from the program's folder
+// or the current directory: with LOAD_LIBRARY_SEARCH_SYSTEM32 where the
+// system supports it (AddDllDirectory present) and useSearchFlag is true,
+// otherwise by its full path under GetSystemDirectoryA. Null on failure.
+HMODULE LoadSystemLibrary(const char* name, bool useSearchFlag);
+
+// The centred position of a span of outer pixels on a screen of screen
+// pixels: (screen - outer) halved rounding toward minus infinity, so a
+// window larger than the screen gets a negative position (-5 gives -3).
+int CentredPosition(int screen, int outer);

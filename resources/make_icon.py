@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Draws the program icon, a small marble tile, and writes the icon group
+file: a 32x32 and a 16x16 sixteen-colour image and a 32x32 monochrome image.
+
+Usage: make_icon.py [OUTPUT.ico]   (default: noise-animation.ico beside this script)
+
+Standard library only; the ICO and BMP bytes are written by hand. The file is
+written to a temporary name first and renamed, so a failed run leaves no
+half-written icon behind.
+"""
+import math
+import os
+import struct
+import sys
+import tempfile
+
+GREY_LEVELS = 16
+
+
+def palette_colour(shade):
+    """The program's own palette: grey with a blue tint in the darker shades."""
+    blue = round(255 * math.sqrt(shade / 255))
+    return (shade, shade, blue)  # red, green, blue
+
+
+def marble(x, y, size):
+    """Marble intensity 0..1 at pixel (x, y) of a size x size tile: two
+    crossed sine stripes bent by a few smooth waves, as in the animation."""
+    u, v = (x + 0.5) / size, (y + 0.5) / size
+    bend = (0.9 * math.sin(2 * math.pi * (1.3 * u + 0.7 * v) + 0.4)
+            + 0.5 * math.sin(2 * math.pi * (2.9 * v - 1.1 * u) + 1.9)
+            + 0.25 * math.sin(2 * math.pi * (5.3 * u + 4.1 * v) + 0.7))
+    a = math.sin(2 * math.pi * (1.6 * v) + 2.2 * bend)
+    b = math.sin(2 * math.pi * (1.1 * u) + 2.2 * bend + 0.6)
+    return abs(a * b)
+
+
+def grey_index(x, y, size):
+    """Index 0..15 into the sixteen-colour table; the outermost ring is dark."""
+    if x in (0, size - 1) or y in (0, size - 1):
+        return 1
+    level = marble(x, y, size)
+    return min(GREY_LEVELS - 1, 2 + int(level * (GREY_LEVELS - 2)))
+
+
+def row_bytes(bits_per_row):
+    """Bytes per bitmap row, padded to a multiple of four."""
+    return (bits_per_row + 31) // 32 * 4
+
+
+def pack_rows(size, bits, value_at):
+    """Bottom-up rows of `bits`-per-pixel values, each padded to four bytes."""
+    out = bytearray()
+    for y in range(size - 1, -1, -1):  # bitmaps store the bottom row first
+        row = bytearray(row_bytes(size * bits))
+        for x in range(size):
+            value = value_at(x, y)
+            bit = x * bits
+            shift = 8 - bits - (bit % 8)
+            row[bit // 8] |= value << shift
+        out += row
+    return bytes(out)
+
+
+def icon_image(size, bits, colours, value_at):
+    """One icon image: header with doubled height, colour table, colour
+    bits, then an all-opaque AND mask."""
+    xor_bits = pack_rows(size, bits, value_at)
+    and_bits = pack_rows(size, 1, lambda x, y: 0)
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, bits, 0,
+                         len(xor_bits) + len(and_bits), 0, 0, 0, 0)
+    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in colours)
+    return header + table + xor_bits + and_bits
+
+
+def build_icon():
+    greys = [palette_colour(round(i * 255 / (GREY_LEVELS - 1))) for i in range(GREY_LEVELS)]
+    images = [
+        # (width, colour count, bits per pixel, image bytes)
+        (32, 16, 4, icon_image(32, 4, greys, lambda x, y: grey_index(x, y, 32))),
+        (16, 16, 4, icon_image(16, 4, greys, lambda x, y: grey_index(x, y, 16))),
+        (32, 2, 1, icon_image(32, 1, [(0, 0, 0), (255, 255, 255)],
+                              lambda x, y: 1 if grey_index(x, y, 32) >= 9 else 0)),
+    ]
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(directory) + 16 * len(images)
+    entries = b""
+    for size, colour_count, bits, data in images:
+        entries += struct.pack("<BBBBHHII", size, size, colour_count, 0, 1, bits, len(data), offset)
+        offset += len(data)
+    return directory + entries + b"".join(data for (_, _, _, data) in images)
+
+
+def main(argv):
+    if len(argv) > 2:
+        print("make_icon.py: too many arguments (expected at most one output path)", file=sys.stderr)
+        return 2
+    target = argv[1] if len(argv) == 2 else os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                         "noise-animation.ico")
+    folder = os.path.dirname(os.path.abspath(target))
+    if not os.path.isdir(folder):
+        print(f"make_icon.py: output folder does not exist: {folder}", file=sys.stderr)
+        return 1
+    data = build_icon()
+    fd, temp = tempfile.mkstemp(dir=folder, suffix=".tmp")
+    try:
+        with os.fdopen(fd, "wb") as f:
+            f.write(data)
+        os.chmod(temp, 0o644)
+        os.replace(temp, target)
+    except OSError as e:
+        os.unlink(temp)
+        print(f"make_icon.py: cannot write {target}: {e.strerror}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
