@@ -6,8 +6,11 @@
 //
 //   message_storm.exe [--seconds S] [--seed N] [--burst N] [--pause-ms N]
 //                     [--class NAME] [--find-seconds S] [--stall-seconds S]
-//                     [--minimise-every S] [--exit-seconds S]
+//                     [--minimise-every S] [--exit-seconds S] [--kinds a,b,...]
 //
+// --kinds limits the storm to some kinds of action (names as in the printed
+// figures), to narrow down a failure; --minimise-every 0 skips the
+// minimised phases.
 // Exit code 0 when everything held, 1 when a check failed, 2 for bad usage.
 #include <windows.h>
 
@@ -30,18 +33,20 @@ struct Options {
     double seconds = 15.0;
     uint64_t seed = 0;
     bool seed_given = false;
-    int burst = 40;            // actions between two pauses
-    int pause_ms = 25;         // pause after each burst
+    int burst = 20;            // actions between two pauses
+    int pause_ms = 40;         // pause after each burst
     std::string window_class = "Noise animation";
     double find_seconds = 60;  // how long to wait for the window to appear
     double stall_seconds = 12; // longest accepted time without a title change
     double minimise_every = 5; // seconds of storm between minimised phases
     double exit_seconds = 30;  // how long the program may take to end after Esc
+    storm::KindMask kinds = storm::kAllKinds;
 };
 
 constexpr DWORD kAnswerTimeoutMs = 10000; // a live program answers WM_NULL well within this
 constexpr DWORD kCheckEveryMs = 400;
 constexpr DWORD kMinimiseTimeoutMs = 5000;
+constexpr DWORD kBackOffAfterMs = 4000; // title updates are due every 2 s
 constexpr UINT kAsyncPosFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
 
 struct Figures {
@@ -53,6 +58,8 @@ struct Figures {
     uint64_t zero_client_seen = 0;
     DWORD longest_title_gap_ms = 0;
     DWORD longest_answer_ms = 0;
+    uint64_t backoffs = 0;
+    DWORD backoff_ms = 0;
 };
 
 struct Target {
@@ -110,6 +117,9 @@ Options ParseOptions(int argc, char** argv) {
         else if (flag == "--stall-seconds") o.stall_seconds = ParseNumber(value, "--stall-seconds");
         else if (flag == "--minimise-every") o.minimise_every = ParseNumber(value, "--minimise-every");
         else if (flag == "--exit-seconds") o.exit_seconds = ParseNumber(value, "--exit-seconds");
+        else if (flag == "--kinds") {
+            if (!storm::ParseKinds(value, &o.kinds)) Usage("--kinds needs a list of known kind names");
+        }
         else Usage(("unknown option " + flag).c_str());
     }
     if (o.burst < 1) Usage("--burst must be at least 1");
@@ -173,6 +183,16 @@ Target FindTarget(const Options& o) {
     return t;
 }
 
+// The window must answer a sent message within the limit.
+void Answer(const Target& t) {
+    DWORD before = GetTickCount();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(t.window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &result))
+        Fail("the window did not answer WM_NULL within %lu ms", kAnswerTimeoutMs);
+    DWORD answer = GetTickCount() - before;
+    if (answer > figures.longest_answer_ms) figures.longest_answer_ms = answer;
+}
+
 // Alive, still has its window, answers a sent message, and its title has
 // the right form and changed recently.
 void Check(Target& t, const Options& o) {
@@ -184,12 +204,7 @@ void Check(Target& t, const Options& o) {
     }
     if (!IsWindow(t.window)) Fail("the window is gone but the process still runs");
 
-    DWORD before = GetTickCount();
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(t.window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &result))
-        Fail("the window did not answer WM_NULL within %lu ms", kAnswerTimeoutMs);
-    DWORD answer = GetTickCount() - before;
-    if (answer > figures.longest_answer_ms) figures.longest_answer_ms = answer;
+    Answer(t);
 
     char buffer[256] = {};
     GetWindowTextA(t.window, buffer, sizeof buffer);
@@ -239,10 +254,32 @@ void Perform(const Target& t, const Action& a) {
     }
 }
 
+// Waits while the frame loop lags: when the title has not changed for a
+// while, the program is still working through earlier actions, and a
+// single-threaded drain cannot outrun an endless flood. The storm resumes
+// once the title moves again; Check fails if it never does.
+void WaitForFrameLoop(Target& t, const Options& o) {
+    if (GetTickCount() - t.title_changed_at <= kBackOffAfterMs) return;
+    ++figures.backoffs;
+    const DWORD start = GetTickCount();
+    const uint64_t changes = figures.title_changes;
+    while (figures.title_changes == changes) {
+        Sleep(100);
+        Check(t, o);
+    }
+    figures.backoff_ms += GetTickCount() - start;
+}
+
+// One burst of actions, then a sent WM_NULL: it is answered only after the
+// window calls sent before it (resizes, moves, minimise, restore), which
+// keeps that queue short. Then a pause in which the program can draw.
 void Burst(Target& t, const Options& o, storm::Random& random, bool keep_minimised) {
+    WaitForFrameLoop(t, o);
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
-    for (int i = 0; i < o.burst; ++i) Perform(t, storm::NextAction(random, width, height, keep_minimised));
+    for (int i = 0; i < o.burst; ++i)
+        Perform(t, storm::NextAction(random, width, height, keep_minimised, o.kinds));
+    Answer(t);
     Sleep(static_cast<DWORD>(o.pause_ms));
 }
 
@@ -292,6 +329,8 @@ void PrintFigures(const Options& o, double storm_seconds) {
                 static_cast<unsigned long long>(figures.title_changes), figures.longest_title_gap_ms,
                 o.stall_seconds, static_cast<unsigned long long>(figures.minimised_phases),
                 static_cast<unsigned long long>(figures.zero_client_seen), figures.longest_answer_ms);
+    std::printf("storm: paused %llu times for the frame loop to catch up, %.1f s in all\n",
+                static_cast<unsigned long long>(figures.backoffs), figures.backoff_ms / 1000.0);
 }
 
 } // namespace

@@ -47,6 +47,7 @@ template <size_t N>
 size_t DrawWeighted(Random& random, const std::array<uint32_t, N>& weights) {
     uint32_t total = 0;
     for (uint32_t w : weights) total += w;
+    if (total == 0) return N; // nothing allowed
     uint32_t pick = random.Below(total);
     for (size_t i = 0; i < N; ++i) {
         if (pick < weights[i]) return i;
@@ -110,10 +111,39 @@ std::string_view KindName(ActionKind kind) {
     return "?";
 }
 
-Action NextAction(Random& random, int32_t screen_width, int32_t screen_height, bool keep_minimised) {
+bool ParseKinds(std::string_view list, KindMask* mask) {
+    KindMask result = 0;
+    while (!list.empty()) {
+        size_t comma = list.find(',');
+        std::string_view name = list.substr(0, comma);
+        int kind = 0;
+        while (kind < kActionKinds && KindName(static_cast<ActionKind>(kind)) != name) ++kind;
+        if (kind == kActionKinds) return false;
+        result |= MaskOf(static_cast<ActionKind>(kind));
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    if (result == 0) return false;
+    *mask = result;
+    return true;
+}
+
+Action NextAction(Random& random, int32_t screen_width, int32_t screen_height, bool keep_minimised,
+                  KindMask kinds) {
     Action a;
-    a.kind = keep_minimised ? kMinimisedKinds[DrawWeighted(random, kMinimisedWeights)]
-                            : static_cast<ActionKind>(DrawWeighted(random, kWeights));
+    if (keep_minimised) {
+        std::array<uint32_t, kMinimisedKinds.size()> weights = kMinimisedWeights;
+        for (size_t i = 0; i < weights.size(); ++i)
+            if (!(kinds & MaskOf(kMinimisedKinds[i]))) weights[i] = 0;
+        size_t pick = DrawWeighted(random, weights);
+        a.kind = pick < weights.size() ? kMinimisedKinds[pick] : ActionKind::kKeyDown;
+    } else {
+        std::array<uint32_t, kActionKinds> weights = kWeights;
+        for (size_t i = 0; i < weights.size(); ++i)
+            if (!(kinds & (1u << i))) weights[i] = 0;
+        size_t pick = DrawWeighted(random, weights);
+        a.kind = pick < weights.size() ? static_cast<ActionKind>(pick) : ActionKind::kKeyDown;
+    }
     switch (a.kind) {
         case ActionKind::kZoom:
             a.message = kWmSysCommand;
@@ -155,8 +185,8 @@ Action NextAction(Random& random, int32_t screen_width, int32_t screen_height, b
             break;
         case ActionKind::kFakeSize: {
             a.message = kWmSize;
-            constexpr std::array<uint32_t, 3> kinds = {kSizeRestored, kSizeMinimized, kSizeMaximized};
-            a.wparam = kinds[random.Below(3)];
+            constexpr std::array<uint32_t, 3> kSizeKinds = {kSizeRestored, kSizeMinimized, kSizeMaximized};
+            a.wparam = kSizeKinds[random.Below(3)];
             // WM_SIZE carries 16-bit dimensions.
             a.width = DrawSize(random, screen_width) & 0xFFFF;
             a.height = DrawSize(random, screen_height) & 0xFFFF;

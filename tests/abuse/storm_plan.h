@@ -75,10 +75,21 @@ struct Random {
     uint32_t Below(uint32_t bound); // uniform enough in 0..bound-1; bound > 0
 };
 
+// A set of kinds, one bit per ActionKind.
+using KindMask = uint32_t;
+constexpr KindMask kAllKinds = (1u << kActionKinds) - 1;
+constexpr KindMask MaskOf(ActionKind kind) { return 1u << static_cast<int>(kind); }
+
+// Parses a comma-separated list of kind names ("keydown,zoom") into a mask;
+// false for an empty list or an unknown name.
+bool ParseKinds(std::string_view list, KindMask* mask);
+
 // Draws the next action. Screen size bounds the positions and sizes: moves
 // go up to a few screens away in every direction. With keep_minimised the
 // draw is limited to kinds that leave a minimised window minimised (keys,
-// WM_SIZE, unknown commands, minimise).
-Action NextAction(Random& random, int32_t screen_width, int32_t screen_height, bool keep_minimised);
+// WM_SIZE, unknown commands, minimise). Only kinds in the mask are drawn;
+// when none of the allowed kinds is in it, the action is a key press.
+Action NextAction(Random& random, int32_t screen_width, int32_t screen_height, bool keep_minimised,
+                  KindMask kinds = kAllKinds);
 
 } // namespace storm
