@@ -33,17 +33,17 @@ struct Options {
     double seconds = 15.0;
     uint64_t seed = 0;
     bool seed_given = false;
-    int burst = 20;            // actions between two pauses
-    int pause_ms = 40;         // pause after each burst
+    int burst = 50;            // actions between two pauses
+    int pause_ms = 20;         // pause after each burst
     std::string window_class = "Noise animation";
     double find_seconds = 60;  // how long to wait for the window to appear
-    double stall_seconds = 12; // longest accepted time without a title change
+    double stall_seconds = 20; // longest accepted time without a title change
     double minimise_every = 5; // seconds of storm between minimised phases
     double exit_seconds = 30;  // how long the program may take to end after Esc
     storm::KindMask kinds = storm::kAllKinds;
 };
 
-constexpr DWORD kAnswerTimeoutMs = 10000; // a live program answers WM_NULL well within this
+constexpr DWORD kAnswerTimeoutMs = 20000; // a live program answers WM_NULL well within this
 constexpr DWORD kCheckEveryMs = 400;
 constexpr DWORD kMinimiseTimeoutMs = 5000;
 constexpr DWORD kBackOffAfterMs = 4000; // title updates are due every 2 s
