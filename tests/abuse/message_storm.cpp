@@ -45,7 +45,7 @@ struct Options {
 
 constexpr DWORD kAnswerTimeoutMs = 20000; // a live program answers WM_NULL well within this
 constexpr DWORD kCheckEveryMs = 400;
-constexpr DWORD kMinimiseTimeoutMs = 5000;
+constexpr DWORD kMinimiseTimeoutMs = 15000; // behind a backlog of earlier actions
 constexpr DWORD kBackOffAfterMs = 4000; // title updates are due every 2 s
 constexpr UINT kAsyncPosFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
 
@@ -285,8 +285,10 @@ void Burst(Target& t, const Options& o, storm::Random& random, bool keep_minimis
 
 // Minimises the window and keeps storming it, with actions that leave it
 // minimised, until its title changes: the frame loop must keep running.
+// The minimise is posted, so it comes after every message of the earlier
+// bursts (a posted SC_RESTORE among them would otherwise undo it).
 void MinimisedPhase(Target& t, const Options& o, storm::Random& random) {
-    ShowWindowAsync(t.window, SW_MINIMIZE);
+    PostMessageA(t.window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     DWORD start = GetTickCount();
     while (!IsIconic(t.window)) {
         if (GetTickCount() - start > kMinimiseTimeoutMs) Fail("the window did not minimise within %lu ms",

@@ -60,6 +60,8 @@ def main():
     finally:
         ws.stop(storm)
         ws.stop(program)
+        if xvfb is not None:
+            ws.wait_for_wine_to_settle(options.prefix)
         ws.stop(xvfb)
 
 

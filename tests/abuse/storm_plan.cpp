@@ -5,7 +5,9 @@ namespace storm {
 namespace {
 
 // Relative frequencies of the kinds, in ActionKind order. Key presses
-// dominate, as they do when a user leans on the keyboard.
+// dominate, as they do when a user leans on the keyboard; moves, resizes,
+// minimise and restore are rarer, since each costs the window system far
+// more than a message does.
 constexpr std::array<uint32_t, kActionKinds> kWeights = {
     10, // zoom
     3,  // zoom-range
@@ -14,10 +16,10 @@ constexpr std::array<uint32_t, kActionKinds> kWeights = {
     30, // key down
     15, // system key down
     8,  // WM_SIZE
-    8,  // resize
-    8,  // move
-    3,  // minimise
-    3,  // restore
+    4,  // resize
+    3,  // move
+    2,  // minimise
+    2,  // restore
 };
 
 // Kinds that leave a minimised window minimised, and their frequencies.
