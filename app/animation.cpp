@@ -15,7 +15,7 @@
 namespace {
 constexpr const char* kCaption = "Noise animation";
 constexpr int32_t kSeedFromClock = 0;
-} // namespace
+}  // namespace
 
 void RunAnimation() {
     // The first interval starts before set-up, so the first rate shown
@@ -23,7 +23,7 @@ void RunAnimation() {
     RateMeter meter;
     meter.Start(ClockMs());
 
-    if (!AllocateFrameBuffers()) return; // nothing to show without them: end quietly
+    if (!AllocateFrameBuffers()) return;  // nothing to show without them: end quietly
     StartMs = ClockMs();
     BuildPalette();
     BuildSineTable();
@@ -36,12 +36,12 @@ void RunAnimation() {
 
     for (;;) {
         RenderFrame();
-        PresentFrame(PixelBuffer); // a close request ends the process in here
+        PresentFrame(PixelBuffer);  // a close request ends the process in here
         long double rate;
         if (meter.CountFrame(ClockMs(), &rate)) {
             const std::string title = std::string(kCaption) + " " + FormatRate(rate) + " fps";
             SetDisplayTitle(title.c_str());
-            meter.Start(ClockMs()); // a fresh reading, taken after the title was sent
+            meter.Start(ClockMs());  // a fresh reading, taken after the title was sent
         }
     }
 }

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-constexpr double kRateIntervalSeconds = 2.0; // the title changes once an interval exceeds this
+constexpr double kRateIntervalSeconds = 2.0;  // the title changes once an interval exceeds this
 
 struct RateMeter {
-    uint32_t intervalStartMs; // clock reading that opened the current interval
-    int32_t frameCounter;     // frames counted since then
+    uint32_t intervalStartMs;  // clock reading that opened the current interval
+    int32_t frameCounter;      // frames counted since then
 
     // Opens a new interval at clock reading now, with no frames counted.
     void Start(uint32_t now);

@@ -10,12 +10,14 @@ HWND__* const& DisplayWindow = Display.window;
 
 namespace {
 
-constexpr DWORD kLoadFromSystem32 = 0x800; // LOAD_LIBRARY_SEARCH_SYSTEM32
+constexpr DWORD kLoadFromSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+constexpr WPARAM kKeyCodeMask = 0xFF;       // WM_KEYDOWN: the virtual-key code is the low byte
+constexpr UINT kExitCode = 0;               // the program's exit code in every case
 constexpr int kBitmapPlanes = 1;
 constexpr int kBitsPerPixel = 32;
 constexpr UINT kScreenSaverOff = 0;
 constexpr UINT kScreenSaverOn = 1;
-constexpr UINT kDoNotWriteProfile = 0; // SystemParametersInfoA: change this session only
+constexpr UINT kDoNotWriteProfile = 0;  // SystemParametersInfoA: change this session only
 
 // Casts a looked-up entry point to its real type; going through the generic
 // function-pointer type keeps the compiler from guessing at the signature.
@@ -51,7 +53,7 @@ bool RegisterDisplayClass(const char* caption) {
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, kIconName);
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = nullptr; // every paint covers the whole client area
+    wc.hbrBackground = nullptr;  // every paint covers the whole client area
     wc.lpszMenuName = nullptr;
     wc.lpszClassName = caption;
     return RegisterClassA(&wc) != 0;
@@ -62,7 +64,7 @@ void FillImageHeader(int width, int height) {
     std::memset(&h, 0, sizeof h);
     h.biSize = sizeof(BITMAPINFOHEADER);
     h.biWidth = width;
-    h.biHeight = height; // positive: bottom-up, the first row in memory is the bottom row
+    h.biHeight = height;  // positive: bottom-up, the first row in memory is the bottom row
     h.biPlanes = kBitmapPlanes;
     h.biBitCount = kBitsPerPixel;
     h.biCompression = BI_RGB;
@@ -79,19 +81,19 @@ LRESULT OnPaint(HWND window) {
     if (Display.frame == nullptr) return 0;
     RECT client;
     GetClientRect(window, &client);
-    Display.drawDibDraw(Display.drawDib,                         /* DrawDib handle */
-                        Display.dc,                              /* kept window DC */
-                        0,                                       /* destination x */
-                        0,                                       /* destination y */
-                        client.right,                            /* destination width */
-                        client.bottom,                           /* destination height */
-                        &Display.header,                         /* source format */
-                        const_cast<uint32_t*>(Display.frame),    /* source pixels */
-                        0,                                       /* source x */
-                        0,                                       /* source y */
-                        Display.sourceWidth,                     /* source width */
-                        Display.sourceHeight,                    /* source height */
-                        0);                                      /* flags */
+    Display.drawDibDraw(Display.drawDib,                      /* DrawDib handle */
+                        Display.dc,                           /* kept window DC */
+                        0,                                    /* destination x */
+                        0,                                    /* destination y */
+                        client.right,                         /* destination width */
+                        client.bottom,                        /* destination height */
+                        &Display.header,                      /* source format */
+                        const_cast<uint32_t*>(Display.frame), /* source pixels */
+                        0,                                    /* source x */
+                        0,                                    /* source y */
+                        Display.sourceWidth,                  /* source width */
+                        Display.sourceHeight,                 /* source height */
+                        0);                                   /* flags */
     ValidateRect(window, nullptr);
     return 0;
 }
@@ -100,17 +102,17 @@ LRESULT OnZoomCommand(HWND window, WPARAM command) {
     const int factor = static_cast<int>(command & kZoomFactorMask);
     const int width = Display.outerWidth * factor;
     const int height = Display.outerHeight * factor;
-    SetWindowPos(window,                                                  /* window */
-                 nullptr,                                                 /* no z-order change */
-                 CentredPosition(GetSystemMetrics(SM_CXSCREEN), width),   /* x */
-                 CentredPosition(GetSystemMetrics(SM_CYSCREEN), height),  /* y */
-                 width,                                                   /* outer width */
-                 height,                                                  /* outer height */
-                 SWP_NOZORDER);                                           /* flags */
+    SetWindowPos(window,                                                 /* window */
+                 nullptr,                                                /* no z-order change */
+                 CentredPosition(GetSystemMetrics(SM_CXSCREEN), width),  /* x */
+                 CentredPosition(GetSystemMetrics(SM_CYSCREEN), height), /* y */
+                 width,                                                  /* outer width */
+                 height,                                                 /* outer height */
+                 SWP_NOZORDER);                                          /* flags */
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 HMODULE LoadSystemLibrary(const char* name, bool useSearchFlag) {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -140,33 +142,39 @@ bool OpenDisplay(const char* caption, int width, int height) {
     Display.sourceWidth = width;
     Display.sourceHeight = height;
 
-    Display.window = CreateWindowExA(0,                                                   /* extended style */
-                                     caption,                                             /* class */
-                                     caption,                                             /* title */
-                                     kWindowStyle,                                        /* style */
-                                     CentredPosition(GetSystemMetrics(SM_CXSCREEN),       /* x */
-                                                     Display.outerWidth),
-                                     CentredPosition(GetSystemMetrics(SM_CYSCREEN),       /* y */
-                                                     Display.outerHeight),
-                                     Display.outerWidth,                                  /* width */
-                                     Display.outerHeight,                                 /* height */
-                                     nullptr,                                             /* parent */
-                                     nullptr,                                             /* menu */
-                                     nullptr,                                             /* instance */
-                                     nullptr);                                            /* creation data */
+    const int x = CentredPosition(GetSystemMetrics(SM_CXSCREEN), Display.outerWidth);
+    const int y = CentredPosition(GetSystemMetrics(SM_CYSCREEN), Display.outerHeight);
+    Display.window = CreateWindowExA(0,                   /* extended style */
+                                     caption,             /* class */
+                                     caption,             /* title */
+                                     kWindowStyle,        /* style */
+                                     x,                   /* left */
+                                     y,                   /* top */
+                                     Display.outerWidth,  /* width */
+                                     Display.outerHeight, /* height */
+                                     nullptr,             /* parent */
+                                     nullptr,             /* menu */
+                                     nullptr,             /* instance */
+                                     nullptr);            /* creation data */
+    if (Display.window == nullptr) {
+        // Without a window the frame loop would run unseen, with no way to
+        // close it: fail like the other causes, leaving no class behind.
+        UnregisterClassA(caption, Display.windowClass.hInstance);
+        return false;
+    }
     ShowWindow(Display.window, SW_SHOWNORMAL);
     Display.dc = GetDC(Display.window);
 
     FillImageHeader(width, height);
     Display.drawDib = Display.drawDibOpen();
-    Display.drawDibBegin(Display.drawDib,       /* DrawDib handle */
-                         Display.dc,            /* window DC */
-                         Display.outerWidth,    /* destination width: the outer size */
-                         Display.outerHeight,   /* destination height */
-                         &Display.header,       /* source format */
-                         width,                 /* source width */
-                         height,                /* source height */
-                         0);                    /* flags */
+    Display.drawDibBegin(Display.drawDib,     /* DrawDib handle */
+                         Display.dc,          /* window DC */
+                         Display.outerWidth,  /* destination width: the outer size */
+                         Display.outerHeight, /* destination height */
+                         &Display.header,     /* source format */
+                         width,               /* source width */
+                         height,              /* source height */
+                         0);                  /* flags */
 
     AppendZoomItems(Display.window);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOff, nullptr, kDoNotWriteProfile);
@@ -176,7 +184,7 @@ bool OpenDisplay(const char* caption, int width, int height) {
 void CloseDisplay() {
     Display.drawDibEnd(Display.drawDib);
     Display.drawDibClose(Display.drawDib);
-    Display.frame = nullptr; // a late paint draws nothing
+    Display.frame = nullptr;  // a late paint draws nothing
     ReleaseDC(Display.window, Display.dc);
     DestroyWindow(Display.window);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOn, nullptr, kDoNotWriteProfile);
@@ -184,27 +192,27 @@ void CloseDisplay() {
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        return OnPaint(window);
-    case WM_CLOSE:
-        CloseDisplay();
-        ExitProcess(0);
-    case WM_KEYDOWN:
-        // Every key is consumed; Esc closes the window (and so ends the program).
-        if ((wParam & 0xFF) == VK_ESCAPE) SendMessageA(window, WM_CLOSE, 0, 0);
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wParam & kZoomCommandMask) == kZoomCommandBase) return OnZoomCommand(window, wParam);
-        return DefWindowProcA(window, message, wParam, lParam);
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        case WM_PAINT:
+            return OnPaint(window);
+        case WM_CLOSE:
+            CloseDisplay();
+            ExitProcess(kExitCode);
+        case WM_KEYDOWN:
+            // Every key is consumed; Esc closes the window (and so ends the program).
+            if ((wParam & kKeyCodeMask) == VK_ESCAPE) SendMessageA(window, WM_CLOSE, 0, 0);
+            return 0;
+        case WM_SYSCOMMAND:
+            if ((wParam & kZoomCommandMask) == kZoomCommandBase) return OnZoomCommand(window, wParam);
+            return DefWindowProcA(window, message, wParam, lParam);
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
 bool PresentFrame(const uint32_t* frame) {
     Display.frame = frame;
     InvalidateRect(Display.window, nullptr, TRUE);
-    SendMessageA(Display.window, WM_PAINT, 0, 0); // paints now and validates
+    SendMessageA(Display.window, WM_PAINT, 0, 0);  // paints now and validates
     MSG msg;
     while (PeekMessageA(&msg,           /* message */
                         Display.window, /* this window's messages only */
@@ -214,7 +222,7 @@ bool PresentFrame(const uint32_t* frame) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    Sleep(0); // give up the rest of the time slice
+    Sleep(0);  // give up the rest of the time slice
     return true;
 }
 

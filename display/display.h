@@ -16,8 +16,9 @@ extern HWND__* const& DisplayWindow;
 // window whose client area is width x height pixels, centred on the primary
 // screen, adds the zoom items to its system menu and switches the screen
 // saver off. Returns false, with no window and no class, when msvfw32.dll or
-// one of its five DrawDib entry points is missing or the class cannot be
-// registered; the library is left loaded then. Called once per process.
+// one of its five DrawDib entry points is missing, the class cannot be
+// registered or the window cannot be created; the library is left loaded
+// then. Called once per process.
 bool OpenDisplay(const char* caption, int width, int height);
 
 // Ends DrawDib, releases the DC, destroys the window and switches the screen

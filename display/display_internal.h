@@ -8,14 +8,14 @@
 
 #include "display/display.h"
 
-constexpr UINT kClassStyle = CS_VREDRAW | CS_HREDRAW | CS_OWNDC; // 0x23
+constexpr UINT kClassStyle = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;  // 0x23
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;               // 0xCF0000
-constexpr WPARAM kZoomCommandBase = 1024;   // system commands 1024..1039 are zooms
-constexpr WPARAM kZoomCommandMask = 0xFFFFFFF0; // what remains of a zoom command
-constexpr WPARAM kZoomFactorMask = 7;       // low bits of a zoom command: the factor
-constexpr UINT kZoom1Command = 1025;        // "Zoom 1 x 1"
-constexpr UINT kZoom2Command = 1026;        // "Zoom 2 x 2"
-constexpr UINT kZoom4Command = 1028;        // "Zoom 4 x 4"
+constexpr WPARAM kZoomCommandBase = 1024;                         // system commands 1024..1039 are zooms
+constexpr WPARAM kZoomCommandMask = 0xFFFFFFF0;                   // what remains of a zoom command
+constexpr WPARAM kZoomFactorMask = 7;                             // low bits of a zoom command: the factor
+constexpr UINT kZoom1Command = 1025;                              // "Zoom 1 x 1"
+constexpr UINT kZoom2Command = 1026;                              // "Zoom 2 x 2"
+constexpr UINT kZoom4Command = 1028;                              // "Zoom 4 x 4"
 constexpr const char* kIconName = "IDI_MAIN";
 constexpr const char* kDrawDibLibrary = "msvfw32.dll";
 
@@ -29,12 +29,12 @@ struct DisplayState {
     decltype(&::DrawDibEnd) drawDibEnd;
     WNDCLASSA windowClass;
     HWND window;
-    HDC dc;                                // the class's own DC, kept until CloseDisplay
+    HDC dc;  // the class's own DC, kept until CloseDisplay
     HDRAWDIB drawDib;
-    BITMAPINFOHEADER header;               // bottom-up 32-bit source image
-    int sourceWidth, sourceHeight;         // image size in pixels
-    int outerWidth, outerHeight;           // window size, frame included, at zoom 1
-    const uint32_t* frame;                 // pixels being shown; null before the first frame
+    BITMAPINFOHEADER header;        // bottom-up 32-bit source image
+    int sourceWidth, sourceHeight;  // image size in pixels
+    int outerWidth, outerHeight;    // window size, frame included, at zoom 1
+    const uint32_t* frame;          // pixels being shown; null before the first frame
 };
 
 extern DisplayState Display;

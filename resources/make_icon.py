@@ -27,11 +27,11 @@ def marble(x, y, size):
     """Marble intensity 0..1 at pixel (x, y) of a size x size tile: two
     crossed sine stripes bent by a few smooth waves, as in the animation."""
     u, v = (x + 0.5) / size, (y + 0.5) / size
-    bend = (0.9 * math.sin(2 * math.pi * (1.3 * u + 0.7 * v) + 0.4)
-            + 0.5 * math.sin(2 * math.pi * (2.9 * v - 1.1 * u) + 1.9)
-            + 0.25 * math.sin(2 * math.pi * (5.3 * u + 4.1 * v) + 0.7))
-    a = math.sin(2 * math.pi * (1.6 * v) + 2.2 * bend)
-    b = math.sin(2 * math.pi * (1.1 * u) + 2.2 * bend + 0.6)
+    bend = (0.6 * math.sin(2 * math.pi * (0.7 * u + 0.4 * v) + 0.4)
+            + 0.3 * math.sin(2 * math.pi * (1.3 * v - 0.6 * u) + 1.9)
+            + 0.12 * math.sin(2 * math.pi * (2.6 * u + 2.1 * v) + 0.7))
+    a = math.sin(2 * math.pi * (0.9 * v) + 1.8 * bend + 0.3)
+    b = math.sin(2 * math.pi * (0.6 * u) + 1.8 * bend + 0.9)
     return abs(a * b)
 
 

@@ -36,7 +36,7 @@ TEST(RateMeter, StartResetsTheCounter) {
     ASSERT_EQ(FeedFrames(meter, first, &rate), 2);
     EXPECT_NEAR(static_cast<double>(rate), 3 / 2.1, 1e-9);
 
-    meter.Start(2105); // the fresh reading after the title was sent
+    meter.Start(2105);  // the fresh reading after the title was sent
     EXPECT_EQ(meter.frameCounter, 0);
     const uint32_t second[] = {2200, 2300, 4100, 4106};
     ASSERT_EQ(FeedFrames(meter, second, &rate), 3);
@@ -64,11 +64,11 @@ TEST(RateMeter, IntervalsAcrossTheClockWrap) {
     {
         // Short intervals across the wrap stay short: no early title.
         RateMeter meter;
-        meter.Start(0xFFFFFC18u); // 1000 ms before the wrap
-        EXPECT_FALSE(meter.CountFrame(0x000003E7u, &rate)); // 1999 ms
-        EXPECT_FALSE(meter.CountFrame(0x000003E8u, &rate)); // 2000 ms
-        ASSERT_TRUE(meter.CountFrame(0x000003E9u, &rate));  // 2001 ms
-        EXPECT_EQ(FormatRate(rate), "1.49");                // 3 / 2.001
+        meter.Start(0xFFFFFC18u);                            // 1000 ms before the wrap
+        EXPECT_FALSE(meter.CountFrame(0x000003E7u, &rate));  // 1999 ms
+        EXPECT_FALSE(meter.CountFrame(0x000003E8u, &rate));  // 2000 ms
+        ASSERT_TRUE(meter.CountFrame(0x000003E9u, &rate));   // 2001 ms
+        EXPECT_EQ(FormatRate(rate), "1.49");                 // 3 / 2.001
     }
     {
         // An interval may also start exactly at zero after the wrap.
@@ -95,4 +95,4 @@ TEST(RateMeter, RateIsFormedInExtendedPrecision) {
     EXPECT_EQ(FormatRate(static_cast<double>(rate)), "5.00");
 }
 
-} // namespace
+}  // namespace
