@@ -12,7 +12,9 @@
 // figures), to narrow down a failure; --minimise-every 0 skips the
 // minimised phases.
 // Exit code 0 when everything held, 1 when a check failed, 2 for bad usage.
+#define PSAPI_VERSION 1
 #include <windows.h>
+#include <psapi.h>
 
 #include <array>
 #include <cstdarg>
@@ -60,6 +62,9 @@ struct Figures {
     DWORD longest_answer_ms = 0;
     uint64_t backoffs = 0;
     DWORD backoff_ms = 0;
+    size_t working_set_start = 0; // bytes, as Windows (or Wine) reports them
+    size_t working_set_peak = 0;
+    size_t working_set_end = 0;
 };
 
 struct Target {
@@ -183,6 +188,14 @@ Target FindTarget(const Options& o) {
     return t;
 }
 
+size_t WorkingSet(const Target& t) {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (!GetProcessMemoryInfo(t.process, &memory, sizeof memory)) return 0;
+    if (memory.WorkingSetSize > figures.working_set_peak) figures.working_set_peak = memory.WorkingSetSize;
+    return memory.WorkingSetSize;
+}
+
 // The window must answer a sent message within the limit.
 void Answer(const Target& t) {
     DWORD before = GetTickCount();
@@ -222,6 +235,7 @@ void Check(Target& t, const Options& o) {
              IsIconic(t.window) ? 1 : 0);
     }
 
+    WorkingSet(t);
     RECT client = {};
     if (GetClientRect(t.window, &client) && (client.right <= 0 || client.bottom <= 0)) ++figures.zero_client_seen;
 }
@@ -331,6 +345,11 @@ void PrintFigures(const Options& o, double storm_seconds) {
                 static_cast<unsigned long long>(figures.title_changes), figures.longest_title_gap_ms,
                 o.stall_seconds, static_cast<unsigned long long>(figures.minimised_phases),
                 static_cast<unsigned long long>(figures.zero_client_seen), figures.longest_answer_ms);
+    constexpr double kMiB = 1024.0 * 1024.0;
+    std::printf("storm: working set %.1f MiB at the start, %.1f MiB at the end (zoom 1 x 1), peak %.1f MiB\n",
+                static_cast<double>(figures.working_set_start) / kMiB,
+                static_cast<double>(figures.working_set_end) / kMiB,
+                static_cast<double>(figures.working_set_peak) / kMiB);
     std::printf("storm: paused %llu times for the frame loop to catch up, %.1f s in all\n",
                 static_cast<unsigned long long>(figures.backoffs), figures.backoff_ms / 1000.0);
 }
@@ -353,6 +372,7 @@ int main(int argc, char** argv) {
                 t.title.c_str());
     std::fflush(stdout);
 
+    figures.working_set_start = WorkingSet(t);
     storm::Random random{o.seed};
     const DWORD start = GetTickCount();
     DWORD last_check = start, last_minimised = start;
@@ -370,13 +390,16 @@ int main(int argc, char** argv) {
     }
     const double storm_seconds = (GetTickCount() - start) / 1000.0;
 
-    // Let the backlog drain and the title move on once more before closing.
+    // Back to the first size; let the backlog drain and the title move on
+    // once more before closing.
     ShowWindowAsync(t.window, SW_RESTORE);
+    PostMessageA(t.window, WM_SYSCOMMAND, storm::kZoomMenuIds[0], 0);
     uint64_t changes = figures.title_changes;
     while (figures.title_changes == changes) {
         Check(t, o);
         Sleep(100);
     }
+    figures.working_set_end = WorkingSet(t);
     PrintFigures(o, storm_seconds);
 
     PostMessageA(t.window, WM_KEYDOWN, VK_ESCAPE, 1);

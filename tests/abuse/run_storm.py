@@ -7,6 +7,9 @@ Esc. Passes when both end with exit code 0 within bounded times. Every
 process started here is stopped by its process group id at the end.
 
   run_storm.py --prefix DIR --program EXE --storm EXE [--seconds S] [--seed N]
+               [-- MORE STORM OPTIONS]
+
+Options after -- go to message_storm.exe unchanged (--kinds, --burst, ...).
 """
 
 import argparse
@@ -28,6 +31,7 @@ def main():
     parser.add_argument("--storm", required=True)
     parser.add_argument("--seconds", type=float, default=20)
     parser.add_argument("--seed", type=int)
+    parser.add_argument("storm_options", nargs="*", help="more options for message_storm.exe, after --")
     options = parser.parse_args()
 
     display, xvfb = ws.start_display()
@@ -39,6 +43,7 @@ def main():
         args = ["--seconds", options.seconds]
         if options.seed is not None:
             args += ["--seed", options.seed]
+        args += options.storm_options
         sys.stdout.flush()
         storm = ws.start_wine(options.prefix, options.storm, args, display=display)
         storm_code = ws.wait(storm, options.seconds + STORM_SLACK_SECONDS)
