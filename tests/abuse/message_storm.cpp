@@ -14,6 +14,7 @@
 // Exit code 0 when everything held, 1 when a check failed, 2 for bad usage.
 #define PSAPI_VERSION 1
 #include <windows.h>
+// psapi.h needs the types of windows.h.
 #include <psapi.h>
 
 #include <array>
@@ -35,20 +36,20 @@ struct Options {
     double seconds = 15.0;
     uint64_t seed = 0;
     bool seed_given = false;
-    int burst = 50;            // actions between two pauses
-    int pause_ms = 20;         // pause after each burst
+    int burst = 50;     // actions between two pauses
+    int pause_ms = 20;  // pause after each burst
     std::string window_class = "Noise animation";
-    double find_seconds = 60;  // how long to wait for the window to appear
-    double stall_seconds = 20; // longest accepted time without a title change
-    double minimise_every = 5; // seconds of storm between minimised phases
-    double exit_seconds = 30;  // how long the program may take to end after Esc
+    double find_seconds = 60;   // how long to wait for the window to appear
+    double stall_seconds = 20;  // longest accepted time without a title change
+    double minimise_every = 5;  // seconds of storm between minimised phases
+    double exit_seconds = 30;   // how long the program may take to end after Esc
     storm::KindMask kinds = storm::kAllKinds;
 };
 
-constexpr DWORD kAnswerTimeoutMs = 20000; // a live program answers WM_NULL well within this
+constexpr DWORD kAnswerTimeoutMs = 20000;  // a live program answers WM_NULL well within this
 constexpr DWORD kCheckEveryMs = 400;
-constexpr DWORD kMinimiseTimeoutMs = 15000; // behind a backlog of earlier actions
-constexpr DWORD kBackOffAfterMs = 4000; // title updates are due every 2 s
+constexpr DWORD kMinimiseTimeoutMs = 15000;  // behind a backlog of earlier actions
+constexpr DWORD kBackOffAfterMs = 4000;      // title updates are due every 2 s
 constexpr UINT kAsyncPosFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
 
 struct Figures {
@@ -62,7 +63,7 @@ struct Figures {
     DWORD longest_answer_ms = 0;
     uint64_t backoffs = 0;
     DWORD backoff_ms = 0;
-    size_t working_set_start = 0; // bytes, as Windows (or Wine) reports them
+    size_t working_set_start = 0;  // bytes, as Windows (or Wine) reports them
     size_t working_set_peak = 0;
     size_t working_set_end = 0;
 };
@@ -109,23 +110,31 @@ Options ParseOptions(int argc, char** argv) {
         std::string flag = argv[i];
         if (i + 1 >= argc) Usage(("missing value after " + flag).c_str());
         const char* value = argv[++i];
-        if (flag == "--seconds") o.seconds = ParseNumber(value, "--seconds");
+        if (flag == "--seconds")
+            o.seconds = ParseNumber(value, "--seconds");
         else if (flag == "--seed") {
             char* end = nullptr;
             o.seed = std::strtoull(value, &end, 0);
             if (end == value || *end != '\0') Usage("--seed needs an integer");
             o.seed_given = true;
-        } else if (flag == "--burst") o.burst = static_cast<int>(ParseNumber(value, "--burst"));
-        else if (flag == "--pause-ms") o.pause_ms = static_cast<int>(ParseNumber(value, "--pause-ms"));
-        else if (flag == "--class") o.window_class = value;
-        else if (flag == "--find-seconds") o.find_seconds = ParseNumber(value, "--find-seconds");
-        else if (flag == "--stall-seconds") o.stall_seconds = ParseNumber(value, "--stall-seconds");
-        else if (flag == "--minimise-every") o.minimise_every = ParseNumber(value, "--minimise-every");
-        else if (flag == "--exit-seconds") o.exit_seconds = ParseNumber(value, "--exit-seconds");
+        } else if (flag == "--burst")
+            o.burst = static_cast<int>(ParseNumber(value, "--burst"));
+        else if (flag == "--pause-ms")
+            o.pause_ms = static_cast<int>(ParseNumber(value, "--pause-ms"));
+        else if (flag == "--class")
+            o.window_class = value;
+        else if (flag == "--find-seconds")
+            o.find_seconds = ParseNumber(value, "--find-seconds");
+        else if (flag == "--stall-seconds")
+            o.stall_seconds = ParseNumber(value, "--stall-seconds");
+        else if (flag == "--minimise-every")
+            o.minimise_every = ParseNumber(value, "--minimise-every");
+        else if (flag == "--exit-seconds")
+            o.exit_seconds = ParseNumber(value, "--exit-seconds");
         else if (flag == "--kinds") {
             if (!storm::ParseKinds(value, &o.kinds)) Usage("--kinds needs a list of known kind names");
-        }
-        else Usage(("unknown option " + flag).c_str());
+        } else
+            Usage(("unknown option " + flag).c_str());
     }
     if (o.burst < 1) Usage("--burst must be at least 1");
     return o;
@@ -175,8 +184,8 @@ Target FindTarget(const Options& o) {
             Fail("no window of class \"%s\" appeared within %.0f s", o.window_class.c_str(), o.find_seconds);
         Sleep(100);
     }
-    if (count.count > 1) Fail("%d windows of class \"%s\": cannot tell which to storm", count.count,
-                              o.window_class.c_str());
+    if (count.count > 1)
+        Fail("%d windows of class \"%s\": cannot tell which to storm", count.count, o.window_class.c_str());
     t.window = count.first;
     GetWindowThreadProcessId(t.window, &t.pid);
     t.process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, t.pid);
@@ -237,7 +246,8 @@ void Check(Target& t, const Options& o) {
 
     WorkingSet(t);
     RECT client = {};
-    if (GetClientRect(t.window, &client) && (client.right <= 0 || client.bottom <= 0)) ++figures.zero_client_seen;
+    if (GetClientRect(t.window, &client) && (client.right <= 0 || client.bottom <= 0))
+        ++figures.zero_client_seen;
 }
 
 void Perform(const Target& t, const Action& a) {
@@ -250,21 +260,23 @@ void Perform(const Target& t, const Action& a) {
             ok = SetWindowPos(t.window, nullptr, a.x, a.y, 0, 0, kAsyncPosFlags | SWP_NOSIZE);
             break;
         case ActionKind::kMinimize:
-            ShowWindowAsync(t.window, SW_MINIMIZE); // the result is the old visibility, not success
+            ShowWindowAsync(t.window, SW_MINIMIZE);  // the result is the old visibility, not success
             ok = TRUE;
             break;
         case ActionKind::kRestore:
             ShowWindowAsync(t.window, SW_RESTORE);
             ok = TRUE;
             break;
-        default: ok = PostMessageA(t.window, a.message, a.wparam, static_cast<LPARAM>(a.lparam)); break;
+        default:
+            ok = PostMessageA(t.window, a.message, a.wparam, static_cast<LPARAM>(a.lparam));
+            break;
     }
     size_t kind = static_cast<size_t>(a.kind);
     if (ok) {
         ++figures.done[kind];
     } else {
         ++figures.refused[kind];
-        Sleep(5); // a full queue: let the program catch up
+        Sleep(5);  // a full queue: let the program catch up
     }
 }
 
@@ -305,8 +317,8 @@ void MinimisedPhase(Target& t, const Options& o, storm::Random& random) {
     PostMessageA(t.window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     DWORD start = GetTickCount();
     while (!IsIconic(t.window)) {
-        if (GetTickCount() - start > kMinimiseTimeoutMs) Fail("the window did not minimise within %lu ms",
-                                                              kMinimiseTimeoutMs);
+        if (GetTickCount() - start > kMinimiseTimeoutMs)
+            Fail("the window did not minimise within %lu ms", kMinimiseTimeoutMs);
         Check(t, o);
         Sleep(20);
     }
@@ -315,7 +327,7 @@ void MinimisedPhase(Target& t, const Options& o, storm::Random& random) {
     while (figures.title_changes == changes) {
         Burst(t, o, random, true);
         if (GetTickCount() - last_check >= kCheckEveryMs) {
-            Check(t, o); // fails when the title stalls
+            Check(t, o);  // fails when the title stalls
             last_check = GetTickCount();
         }
         if (!IsIconic(t.window)) Fail("the window left the minimised state by itself");
@@ -331,20 +343,22 @@ void PrintFigures(const Options& o, double storm_seconds) {
         refused += figures.refused[k];
     }
     std::printf("storm: %.1f s, %llu actions (%.0f/s), %llu refused by a full queue\n", storm_seconds,
-                static_cast<unsigned long long>(total), static_cast<double>(total) / (storm_seconds > 0 ? storm_seconds : 1),
+                static_cast<unsigned long long>(total),
+                static_cast<double>(total) / (storm_seconds > 0 ? storm_seconds : 1),
                 static_cast<unsigned long long>(refused));
     std::printf("storm: by kind:");
     for (int k = 0; k < storm::kActionKinds; ++k)
         std::printf(" %s=%llu", std::string(storm::KindName(static_cast<ActionKind>(k))).c_str(),
                     static_cast<unsigned long long>(figures.done[k]));
     std::printf("\n");
-    std::printf("storm: %llu checks, %llu title changes (longest gap %lu ms, limit %.0f s), "
-                "%llu minimised phases with a title change, zero-sized client seen %llu times, "
-                "slowest answer %lu ms\n",
-                static_cast<unsigned long long>(figures.checks),
-                static_cast<unsigned long long>(figures.title_changes), figures.longest_title_gap_ms,
-                o.stall_seconds, static_cast<unsigned long long>(figures.minimised_phases),
-                static_cast<unsigned long long>(figures.zero_client_seen), figures.longest_answer_ms);
+    std::printf(
+        "storm: %llu checks, %llu title changes (longest gap %lu ms, limit %.0f s), "
+        "%llu minimised phases with a title change, zero-sized client seen %llu times, "
+        "slowest answer %lu ms\n",
+        static_cast<unsigned long long>(figures.checks),
+        static_cast<unsigned long long>(figures.title_changes), figures.longest_title_gap_ms, o.stall_seconds,
+        static_cast<unsigned long long>(figures.minimised_phases),
+        static_cast<unsigned long long>(figures.zero_client_seen), figures.longest_answer_ms);
     constexpr double kMiB = 1024.0 * 1024.0;
     std::printf("storm: working set %.1f MiB at the start, %.1f MiB at the end (zoom 1 x 1), peak %.1f MiB\n",
                 static_cast<double>(figures.working_set_start) / kMiB,
@@ -354,14 +368,15 @@ void PrintFigures(const Options& o, double storm_seconds) {
                 static_cast<unsigned long long>(figures.backoffs), figures.backoff_ms / 1000.0);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
     if (!o.seed_given) {
         LARGE_INTEGER counter;
         QueryPerformanceCounter(&counter);
-        o.seed = static_cast<uint64_t>(counter.QuadPart) ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 32);
+        o.seed =
+            static_cast<uint64_t>(counter.QuadPart) ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 32);
     }
     std::printf("storm: seed %llu (replay with --seed %llu)\n", static_cast<unsigned long long>(o.seed),
                 static_cast<unsigned long long>(o.seed));

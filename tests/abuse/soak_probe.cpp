@@ -19,6 +19,7 @@
 // error=<what> when the window never appeared or the program did not end.
 #define PSAPI_VERSION 1
 #include <windows.h>
+// psapi.h needs the types of windows.h.
 #include <psapi.h>
 
 #include <cstdio>
@@ -46,7 +47,7 @@ unsigned long ParseCount(const char* text, const char* name) {
 struct TitleWatch {
     std::string title;
     DWORD changed_at = 0;
-    bool seen_change = false; // the first change ends the start-up interval, not a rate interval
+    bool seen_change = false;  // the first change ends the start-up interval, not a rate interval
     unsigned changes = 0;
     std::string gaps;
 
@@ -72,7 +73,7 @@ void PrintExit(HANDLE process) {
     std::printf("exited=%lu\n", code);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string window_class = "Noise animation";
@@ -86,11 +87,16 @@ int main(int argc, char** argv) {
         }
         if (i + 1 >= argc) Usage("missing value after " + flag);
         const char* value = argv[++i];
-        if (flag == "--class") window_class = value;
-        else if (flag == "--interval-ms") interval_ms = ParseCount(value, "--interval-ms");
-        else if (flag == "--samples") samples = ParseCount(value, "--samples");
-        else if (flag == "--find-seconds") find_seconds = ParseCount(value, "--find-seconds");
-        else Usage("unknown option " + flag);
+        if (flag == "--class")
+            window_class = value;
+        else if (flag == "--interval-ms")
+            interval_ms = ParseCount(value, "--interval-ms");
+        else if (flag == "--samples")
+            samples = ParseCount(value, "--samples");
+        else if (flag == "--find-seconds")
+            find_seconds = ParseCount(value, "--find-seconds");
+        else
+            Usage("unknown option " + flag);
     }
 
     HWND window = nullptr;
@@ -112,7 +118,7 @@ int main(int argc, char** argv) {
 
     TitleWatch watch;
     watch.Poll(window);
-    watch.changes = 0; // the title found at start is no change
+    watch.changes = 0;  // the title found at start is no change
     const DWORD start = GetTickCount();
     bool ended = false;
     for (unsigned long sample = 0; samples == 0 || sample < samples; ++sample) {
@@ -136,12 +142,13 @@ int main(int argc, char** argv) {
         DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
         DWORD user = GetGuiResources(process, GR_USEROBJECTS);
         watch.Poll(window);
-        std::printf("sample=%lu\tms=%lu\tpid=%lu\tworking_set=%lu\tprivate=%lu\tpagefile=%lu\thandles=%lu"
-                    "\tgdi=%lu\tuser=%lu\ticonic=%d\ttitle_changes=%u\ttitle_gaps=%s\ttitle=%s\n",
-                    sample, GetTickCount() - start, pid, static_cast<unsigned long>(memory.WorkingSetSize),
-                    static_cast<unsigned long>(memory.PrivateUsage),
-                    static_cast<unsigned long>(memory.PagefileUsage), handles, gdi, user,
-                    IsIconic(window) ? 1 : 0, watch.changes, watch.gaps.c_str(), watch.title.c_str());
+        std::printf(
+            "sample=%lu\tms=%lu\tpid=%lu\tworking_set=%lu\tprivate=%lu\tpagefile=%lu\thandles=%lu"
+            "\tgdi=%lu\tuser=%lu\ticonic=%d\ttitle_changes=%u\ttitle_gaps=%s\ttitle=%s\n",
+            sample, GetTickCount() - start, pid, static_cast<unsigned long>(memory.WorkingSetSize),
+            static_cast<unsigned long>(memory.PrivateUsage), static_cast<unsigned long>(memory.PagefileUsage),
+            handles, gdi, user, IsIconic(window) ? 1 : 0, watch.changes, watch.gaps.c_str(),
+            watch.title.c_str());
         std::fflush(stdout);
         watch.changes = 0;
         watch.gaps.clear();

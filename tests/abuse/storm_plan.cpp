@@ -9,17 +9,17 @@ namespace {
 // minimise and restore are rarer, since each costs the window system far
 // more than a message does.
 constexpr std::array<uint32_t, kActionKinds> kWeights = {
-    10, // zoom
-    3,  // zoom-range
-    8,  // system command
-    4,  // unknown command
-    30, // key down
-    15, // system key down
-    8,  // WM_SIZE
-    4,  // resize
-    3,  // move
-    2,  // minimise
-    2,  // restore
+    10,  // zoom
+    3,   // zoom-range
+    8,   // system command
+    4,   // unknown command
+    30,  // key down
+    15,  // system key down
+    8,   // WM_SIZE
+    4,   // resize
+    3,   // move
+    2,   // minimise
+    2,   // restore
 };
 
 // Kinds that leave a minimised window minimised, and their frequencies.
@@ -28,19 +28,19 @@ constexpr std::array<ActionKind, 5> kMinimisedKinds = {ActionKind::kKeyDown, Act
                                                        ActionKind::kMinimize};
 constexpr std::array<uint32_t, 5> kMinimisedWeights = {30, 15, 8, 4, 1};
 
-constexpr std::array<uint32_t, 6> kSystemCommands = {kScMinimize,   kScMaximize, kScRestore,
+constexpr std::array<uint32_t, 6> kSystemCommands = {kScMinimize,   kScMaximize,   kScRestore,
                                                      kScNextWindow, kScPrevWindow, kScDefault};
 
 // Keys sent with Alt held: function keys other than F4 (Alt+F4 closes) and
 // F10 (opens the menu), and navigation keys. None of them types a character,
 // so no WM_SYSCHAR reaches the system menu's mnemonics.
 constexpr std::array<uint32_t, 29> kSystemKeys = {
-    0x70, 0x71, 0x72,                                     // F1..F3
-    0x74, 0x75, 0x76, 0x77, 0x78,                         // F5..F9
-    0x7A, 0x7B, 0x7C, 0x7D, 0x7E, 0x7F, 0x80, 0x81, 0x82, // F11..F19
-    0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28,       // page up/down, end, home, arrows
-    0x2D,                                                 // insert
-    0x10, 0x11, 0x13,                                     // shift, control, pause
+    0x70, 0x71, 0x72,                                      // F1..F3
+    0x74, 0x75, 0x76, 0x77, 0x78,                          // F5..F9
+    0x7A, 0x7B, 0x7C, 0x7D, 0x7E, 0x7F, 0x80, 0x81, 0x82,  // F11..F19
+    0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28,        // page up/down, end, home, arrows
+    0x2D,                                                  // insert
+    0x10, 0x11, 0x13,                                      // shift, control, pause
 };
 
 constexpr uint32_t kEscapeKey = 0x1B;
@@ -49,7 +49,7 @@ template <size_t N>
 size_t DrawWeighted(Random& random, const std::array<uint32_t, N>& weights) {
     uint32_t total = 0;
     for (uint32_t w : weights) total += w;
-    if (total == 0) return N; // nothing allowed
+    if (total == 0) return N;  // nothing allowed
     uint32_t pick = random.Below(total);
     for (size_t i = 0; i < N; ++i) {
         if (pick < weights[i]) return i;
@@ -78,9 +78,9 @@ int32_t DrawPosition(Random& random, int32_t screen) {
     return far < 0 ? far - 2 * screen : far + 2 * screen;
 }
 
-uint32_t KeyLParam(bool alt) { return 1u | (alt ? kAltDownBit : 0u); } // repeat count 1
+uint32_t KeyLParam(bool alt) { return 1u | (alt ? kAltDownBit : 0u); }  // repeat count 1
 
-} // namespace
+}  // namespace
 
 uint64_t Random::Next() {
     state += 0x9E3779B97F4A7C15ull;
@@ -97,18 +97,30 @@ uint32_t Random::Below(uint32_t bound) {
 
 std::string_view KindName(ActionKind kind) {
     switch (kind) {
-        case ActionKind::kZoom: return "zoom";
-        case ActionKind::kZoomRange: return "zoom-range";
-        case ActionKind::kSystemCommand: return "syscommand";
-        case ActionKind::kUnknownCommand: return "unknown-command";
-        case ActionKind::kKeyDown: return "keydown";
-        case ActionKind::kSysKeyDown: return "syskeydown";
-        case ActionKind::kFakeSize: return "wm-size";
-        case ActionKind::kResize: return "resize";
-        case ActionKind::kMove: return "move";
-        case ActionKind::kMinimize: return "minimise";
-        case ActionKind::kRestore: return "restore";
-        case ActionKind::kCount: break;
+        case ActionKind::kZoom:
+            return "zoom";
+        case ActionKind::kZoomRange:
+            return "zoom-range";
+        case ActionKind::kSystemCommand:
+            return "syscommand";
+        case ActionKind::kUnknownCommand:
+            return "unknown-command";
+        case ActionKind::kKeyDown:
+            return "keydown";
+        case ActionKind::kSysKeyDown:
+            return "syskeydown";
+        case ActionKind::kFakeSize:
+            return "wm-size";
+        case ActionKind::kResize:
+            return "resize";
+        case ActionKind::kMove:
+            return "move";
+        case ActionKind::kMinimize:
+            return "minimise";
+        case ActionKind::kRestore:
+            return "restore";
+        case ActionKind::kCount:
+            break;
     }
     return "?";
 }
@@ -205,9 +217,10 @@ Action NextAction(Random& random, int32_t screen_width, int32_t screen_height, b
             break;
         case ActionKind::kMinimize:
         case ActionKind::kRestore:
-        case ActionKind::kCount: break;
+        case ActionKind::kCount:
+            break;
     }
     return a;
 }
 
-} // namespace storm
+}  // namespace storm

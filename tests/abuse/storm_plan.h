@@ -24,28 +24,28 @@ constexpr uint32_t kScNextWindow = 0xF040;
 constexpr uint32_t kScPrevWindow = 0xF050;
 constexpr uint32_t kScRestore = 0xF120;
 constexpr uint32_t kScDefault = 0xF160;
-constexpr uint32_t kScFirst = 0xF000; // SC_SIZE, the lowest system-defined command
+constexpr uint32_t kScFirst = 0xF000;  // SC_SIZE, the lowest system-defined command
 
-constexpr uint32_t kZoomCommandBase = 1024;                      // zoom commands are 1024..1039
-constexpr std::array<uint32_t, 3> kZoomMenuIds = {1025, 1026, 1028}; // the three menu items
+constexpr uint32_t kZoomCommandBase = 1024;                           // zoom commands are 1024..1039
+constexpr std::array<uint32_t, 3> kZoomMenuIds = {1025, 1026, 1028};  // the three menu items
 
 constexpr uint32_t kSizeRestored = 0;  // WM_SIZE wParam values
 constexpr uint32_t kSizeMinimized = 1;
 constexpr uint32_t kSizeMaximized = 2;
-constexpr uint32_t kAltDownBit = 1u << 29; // key lParam context code: Alt held
+constexpr uint32_t kAltDownBit = 1u << 29;  // key lParam context code: Alt held
 
 enum class ActionKind : uint8_t {
-    kZoom,           // WM_SYSCOMMAND with one of the three zoom menu identifiers
-    kZoomRange,      // WM_SYSCOMMAND with another value of 1024..1039 (zoom factors 0, 3, 5, 6, 7)
-    kSystemCommand,  // WM_SYSCOMMAND minimise, maximise, restore, next/previous window, default
-    kUnknownCommand, // WM_SYSCOMMAND with an application value below SC_SIZE that names nothing
-    kKeyDown,        // WM_KEYDOWN of any key but Esc
-    kSysKeyDown,     // WM_SYSKEYDOWN with Alt held, of a key that types no character and is not F4
-    kFakeSize,       // WM_SIZE with a random client size, zero included
-    kResize,         // SetWindowPos to a random outer size, zero included
-    kMove,           // SetWindowPos to a random position, far off screen included
-    kMinimize,       // ShowWindow SW_MINIMIZE
-    kRestore,        // ShowWindow SW_RESTORE
+    kZoom,            // WM_SYSCOMMAND with one of the three zoom menu identifiers
+    kZoomRange,       // WM_SYSCOMMAND with another value of 1024..1039 (zoom factors 0, 3, 5, 6, 7)
+    kSystemCommand,   // WM_SYSCOMMAND minimise, maximise, restore, next/previous window, default
+    kUnknownCommand,  // WM_SYSCOMMAND with an application value below SC_SIZE that names nothing
+    kKeyDown,         // WM_KEYDOWN of any key but Esc
+    kSysKeyDown,      // WM_SYSKEYDOWN with Alt held, of a key that types no character and is not F4
+    kFakeSize,        // WM_SIZE with a random client size, zero included
+    kResize,          // SetWindowPos to a random outer size, zero included
+    kMove,            // SetWindowPos to a random position, far off screen included
+    kMinimize,        // ShowWindow SW_MINIMIZE
+    kRestore,         // ShowWindow SW_RESTORE
     kCount
 };
 constexpr int kActionKinds = static_cast<int>(ActionKind::kCount);
@@ -72,7 +72,7 @@ struct Action {
 struct Random {
     uint64_t state;
     uint64_t Next();
-    uint32_t Below(uint32_t bound); // uniform enough in 0..bound-1; bound > 0
+    uint32_t Below(uint32_t bound);  // uniform enough in 0..bound-1; bound > 0
 };
 
 // A set of kinds, one bit per ActionKind.
@@ -92,4 +92,4 @@ bool ParseKinds(std::string_view list, KindMask* mask);
 Action NextAction(Random& random, int32_t screen_width, int32_t screen_height, bool keep_minimised,
                   KindMask kinds = kAllKinds);
 
-} // namespace storm
+}  // namespace storm

@@ -154,4 +154,4 @@ TEST(StormPlan, RandomBelowIsBoundedAndEven) {
     EXPECT_EQ(random.Below(1), 0u);
 }
 
-} // namespace
+}  // namespace
