@@ -322,6 +322,7 @@ void MinimisedPhase(Target& t, const Options& o, storm::Random& random) {
         Check(t, o);
         Sleep(20);
     }
+    Check(t, o);  // a title set before the window was minimised is seen here, not counted below
     uint64_t changes = figures.title_changes;
     DWORD last_check = 0;
     while (figures.title_changes == changes) {
