@@ -48,6 +48,7 @@ struct Options {
 
 constexpr DWORD kAnswerTimeoutMs = 20000;  // a live program answers WM_NULL well within this
 constexpr DWORD kCheckEveryMs = 400;
+constexpr DWORD kEndingGraceMs = 5000;
 constexpr DWORD kMinimiseTimeoutMs = 15000;  // behind a backlog of earlier actions
 constexpr DWORD kBackOffAfterMs = 4000;      // title updates are due every 2 s
 constexpr UINT kAsyncPosFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
@@ -205,12 +206,26 @@ size_t WorkingSet(const Target& t) {
     return memory.WorkingSetSize;
 }
 
+// The program still runs and still has its window.
+void CheckAlive(const Target& t) {
+    // A window vanishes as its process ends; give the ending a moment to show.
+    const DWORD grace = IsWindow(t.window) ? 0 : kEndingGraceMs;
+    if (WaitForSingleObject(t.process, grace) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(t.process, &code);
+        Fail("the program ended during the storm with exit code %lu", code);
+    }
+    if (!IsWindow(t.window)) Fail("the window is gone but the process still runs");
+}
+
 // The window must answer a sent message within the limit.
 void Answer(const Target& t) {
     DWORD before = GetTickCount();
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(t.window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &result))
+    if (!SendMessageTimeoutA(t.window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &result)) {
+        CheckAlive(t);  // a vanished window fails at once: say why
         Fail("the window did not answer WM_NULL within %lu ms", kAnswerTimeoutMs);
+    }
     DWORD answer = GetTickCount() - before;
     if (answer > figures.longest_answer_ms) figures.longest_answer_ms = answer;
 }
@@ -219,12 +234,7 @@ void Answer(const Target& t) {
 // the right form and changed recently.
 void Check(Target& t, const Options& o) {
     ++figures.checks;
-    if (WaitForSingleObject(t.process, 0) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(t.process, &code);
-        Fail("the program ended during the storm with exit code %lu", code);
-    }
-    if (!IsWindow(t.window)) Fail("the window is gone but the process still runs");
+    CheckAlive(t);
 
     Answer(t);
 
