@@ -22,6 +22,10 @@ import subprocess
 import sys
 import tempfile
 import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "scripts"))
+import wine_session  # noqa: E402
 
 TITLE = re.compile(r"^Noise animation [0-9]+\.[0-9]{2} fps$")
 WINDOW_WAIT_S = 40     # Wine start-up plus the first rate interval of two seconds
@@ -88,20 +92,8 @@ class Session:
         self.env["WINEDEBUG"] = "-all"
         self.env["WINEPREFIX"] = os.path.abspath(args.prefix)
         self.env.setdefault("WINEDLLOVERRIDES", DEFAULT_OVERRIDES)
-        if not self.env.get("DISPLAY"):
-            self.start_xvfb()
-
-    def start_xvfb(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()  # Xvfb writes the display number once it is ready
-        if not number:
-            raise Failure("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number
+        # DISPLAY when set, otherwise a private Xvfb (bounded start-up wait).
+        self.env["DISPLAY"], self.xvfb = wine_session.start_display()
 
     def start_program(self, program, extra_env=None, cwd=None):
         env = dict(self.env)
@@ -116,9 +108,7 @@ class Session:
             if process.poll() is None:
                 process.kill()
                 process.wait(timeout=EXIT_WAIT_S)
-        if self.xvfb is not None:
-            self.xvfb.kill()
-            self.xvfb.wait(timeout=EXIT_WAIT_S)
+        wine_session.stop(self.xvfb)
 
 
 def wait_exit(process):
@@ -221,7 +211,7 @@ def main():
     try:
         session = Session(args)
         CHECKS[args.check](session)
-    except (Failure, subprocess.TimeoutExpired) as e:
+    except (Failure, wine_session.Failure, subprocess.TimeoutExpired) as e:
         print(f"program_e2e.py {args.check}: {e}", file=sys.stderr)
         return 1
     finally:
