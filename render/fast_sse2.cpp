@@ -63,8 +63,8 @@ struct Sse2 {
     }
 };
 
-FastScratch Scratch;
-
 }  // namespace
 
-void RenderFrameSse2(uint32_t t) { RenderFrameFast<Sse2>(t, Scratch); }
+void RenderFrameSse2(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameFast<Sse2>(t, byte_image, pixels);
+}

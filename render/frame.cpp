@@ -33,18 +33,18 @@ void FreeFrameBuffers() {
 
 uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
 
-void RenderFramePlain(uint32_t t) {
+void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     const auto z = static_cast<FixedCoord>(t);  // the time value is used directly as a coordinate
     for (int j = 0; j <= H / 2; ++j) {
-        uint8_t* row = ByteImage + 2 * j * kByteStride;
+        uint8_t* row = byte_image + 2 * j * kByteStride;
         for (int i = W / 2; i >= 0; --i) {
             const int32_t m = Turbulence(i * kGridStep, j * kGridStep, z, kOctaves) / 8;
             row[2 * i] = ShadeOf(m, i, j);
         }
     }
-    FillAndConvert(ByteImage, PixelBuffer);
+    FillAndConvert(byte_image, pixels);
 }
 
 void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
 
-void RenderFrameAt(uint32_t t) { RenderFrameWith(BestRenderPath(), t); }
+void RenderFrameAt(uint32_t t) { RenderFrameInto(t, ByteImage, PixelBuffer); }

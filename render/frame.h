@@ -35,9 +35,10 @@ uint32_t FrameTime(uint32_t now);
 // the fastest path this CPU runs. Every pixel is rewritten.
 void RenderFrameAt(uint32_t t);
 
-// The plain reference render: Turbulence at every grid point. Same output
-// as RenderFrameAt, bit for bit.
-void RenderFramePlain(uint32_t t);
+// The plain reference render of time value t into byte_image (kByteRows *
+// kByteStride bytes) and pixels (kPixelCount): Turbulence at every grid
+// point. Same output as RenderFrameAt, bit for bit.
+void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
 
 // Renders the frame for the current clock reading.
 void RenderFrame();

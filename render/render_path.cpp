@@ -74,22 +74,26 @@ const char* RenderPathName(RenderPath path) {
     return "unknown";
 }
 
-void RenderFrameWith(RenderPath path, uint32_t t) {
+void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     if (!RenderPathAvailable(path)) path = RenderPath::Plain;
     switch (path) {
 #if NOISE_HAVE_VECTOR_PATHS
         case RenderPath::Sse2:
-            RenderFrameSse2(t);
+            RenderFrameSse2(t, byte_image, pixels);
             return;
         case RenderPath::Avx2:
-            RenderFrameAvx2(t);
+            RenderFrameAvx2(t, byte_image, pixels);
             return;
         case RenderPath::Avx512:
-            RenderFrameAvx512(t);
+            RenderFrameAvx512(t, byte_image, pixels);
             return;
 #endif
         default:
-            RenderFramePlain(t);
+            RenderFramePlain(t, byte_image, pixels);
             return;
     }
+}
+
+void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameWith(BestRenderPath(), t, byte_image, pixels);
 }

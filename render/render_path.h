@@ -22,6 +22,17 @@ RenderPath BestRenderPath();
 // Short lower-case name: "plain", "sse2", "avx2", "avx512".
 const char* RenderPathName(RenderPath path);
 
-// Renders the frame for time value t through the given path, which must be
-// available; an unavailable path falls back to the plain one.
-void RenderFrameWith(RenderPath path, uint32_t t);
+// Renders the frame for time value t through the given path into byte_image
+// and pixels, sized as for RenderFrameInto. An unavailable path falls back to
+// the plain one.
+void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t* pixels);
+
+// Renders the frame for time value t through the fastest path into the
+// caller's buffers: byte_image of kByteRows * kByteStride bytes (laid out as
+// ByteImage) and pixels of kPixelCount pixels (laid out as PixelBuffer).
+// Every byte and pixel is rewritten; the result equals RenderFrameAt's bit
+// for bit. It reads only the noise and shading tables, which must be built
+// and left unchanged meanwhile, and keeps its scratch space on the caller's
+// stack (about 30 KB): several threads may call it at once, each with its
+// own buffers.
+void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
