@@ -7,6 +7,7 @@
 
 #include "noise/noise.h"
 #include "render/frame.h"
+#include "render/render_path.h"
 #include "render/shading.h"
 
 namespace {

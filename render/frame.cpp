@@ -1,13 +1,12 @@
-// The plain frame renderer, the buffers it writes, and the entry points
-// that hand a frame to the fastest render path.
+// The frame buffers, the frame's time value and the plain reference
+// renderer. The render paths and the entry points that choose among them
+// sit above this file, in render_path.cpp.
 #include "render/frame.h"
 
 #include <cstdlib>
 
 #include "noise/noise.h"
-#include "platform/clock.h"
 #include "render/fill.h"
-#include "render/render_path.h"
 #include "render/shading.h"
 
 uint32_t* PixelBuffer;
@@ -44,7 +43,3 @@ void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     }
     FillAndConvert(byte_image, pixels);
 }
-
-void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
-
-void RenderFrameAt(uint32_t t) { RenderFrameInto(t, ByteImage, PixelBuffer); }

@@ -1,8 +1,10 @@
-// Run-time choice between the plain renderer and the vector renderers.
+// Run-time choice between the plain renderer and the vector renderers, and
+// the one place that hands a frame to the chosen one.
 #include "render/render_path.h"
 
 #include <cstddef>
 
+#include "platform/clock.h"
 #include "render/frame.h"
 
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
@@ -97,3 +99,7 @@ void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t*
 void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     RenderFrameWith(BestRenderPath(), t, byte_image, pixels);
 }
+
+void RenderFrameAt(uint32_t t) { RenderFrameInto(t, ByteImage, PixelBuffer); }
+
+void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
