@@ -30,6 +30,19 @@ void FreeFrameBuffers() {
     ByteImage = nullptr;
 }
 
+namespace {
+
+// Shade 0..254 of grid point (i, j) whose turbulence divided by 8 is m:
+// |a * b| >> 8 with a and b two sine stripes shifted by m.
+uint8_t ShadeOf(int32_t m, int32_t i, int32_t j) {
+    const int32_t a = SineTable[(7 * j + m - 120) & (kSineTableSize - 1)];
+    const int32_t b = SineTable[(4 * i + m - 80) & (kSineTableSize - 1)];
+    const int32_t p = a * b;
+    return static_cast<uint8_t>((p < 0 ? -p : p) >> 8);
+}
+
+}  // namespace
+
 uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
 
 void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
