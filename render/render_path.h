@@ -8,15 +8,15 @@
 
 #include "render/frame.h"
 
-enum class RenderPath { Plain, Sse2, Avx2, Avx512 };
+enum class RenderPath { kPlain, kSse2, kAvx2, kAvx512 };
 
-constexpr RenderPath kAllRenderPaths[] = {RenderPath::Plain, RenderPath::Sse2, RenderPath::Avx2,
-                                          RenderPath::Avx512};
+constexpr RenderPath kAllRenderPaths[] = {RenderPath::kPlain, RenderPath::kSse2, RenderPath::kAvx2,
+                                          RenderPath::kAvx512};
 
 // True when this build contains the path and this CPU (and OS) can run it.
-// Plain is always available; the vector paths only in x86 builds made with
-// NOISE_RENDER_PATH=auto. Avx2 needs AVX2; Avx512 needs AVX-512 F, BW, DQ, VL
-// and VBMI.
+// kPlain is always available; the vector paths only in x86 builds made with
+// NOISE_RENDER_PATH=auto. kAvx2 needs AVX2; kAvx512 needs AVX-512 F, BW, DQ,
+// VL and VBMI.
 bool RenderPathAvailable(RenderPath path);
 
 // The fastest available path; decided once and remembered.

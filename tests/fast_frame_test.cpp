@@ -105,7 +105,7 @@ TEST_P(FastFrame, EqualsPlainForSeedsAndTimes) {
     for (uint32_t seed : Seeds()) {
         InitNoise(static_cast<int32_t>(seed));
         for (uint32_t t : Times()) {
-            const Frame want = RenderThrough(RenderPath::Plain, t);
+            const Frame want = RenderThrough(RenderPath::kPlain, t);
             const Frame got = RenderThrough(GetParam(), t);
             const std::string diff = FirstDifference(want, got);
             ASSERT_TRUE(diff.empty()) << "seed " << seed << " time " << t << ": " << diff;
@@ -117,7 +117,7 @@ TEST_P(FastFrame, EqualsPlainOnConsecutiveTimes) {
     // Every time offset inside one cell of the first octave at one seed.
     InitNoise(77);
     for (uint32_t t = 40960; t < 40960 + 1024; t += 13) {
-        const Frame want = RenderThrough(RenderPath::Plain, t);
+        const Frame want = RenderThrough(RenderPath::kPlain, t);
         const std::string diff = FirstDifference(want, RenderThrough(GetParam(), t));
         ASSERT_TRUE(diff.empty()) << "time " << t << ": " << diff;
     }
@@ -135,7 +135,7 @@ TEST_P(FastFrame, ReadsTheShadingTablesAsTheyStand) {
         // Beyond the table's -255..255, so shades overflow a byte and are cut to one.
         SineTable[k] = static_cast<int32_t>(mix[kPaletteSize + k] % 2001) - 1000;
     }
-    const Frame want = RenderThrough(RenderPath::Plain, 4321);
+    const Frame want = RenderThrough(RenderPath::kPlain, 4321);
     const std::string diff = FirstDifference(want, RenderThrough(GetParam(), 4321));
     std::copy(palette.begin(), palette.end(), Palette);
     std::copy(sine.begin(), sine.end(), SineTable);
@@ -163,7 +163,7 @@ TEST_P(FastFrame, EqualsPlainWithExtremeGradients) {
     for (int k = 0; k < TableSize + 2; ++k) GradTable[TableSize + k] = GradTable[k];  // the table's repeat
     std::string diff;
     for (uint32_t t : {0u, 511u, 999u, 0x55555555u}) {
-        const Frame want = RenderThrough(RenderPath::Plain, t);
+        const Frame want = RenderThrough(RenderPath::kPlain, t);
         diff = FirstDifference(want, RenderThrough(GetParam(), t));
         if (!diff.empty()) {
             diff = "time " + std::to_string(t) + ": " + diff;
@@ -184,13 +184,13 @@ TEST_P(FastFrame, PinnedDigests) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FastFrame,
-                         ::testing::Values(RenderPath::Sse2, RenderPath::Avx2, RenderPath::Avx512),
+                         ::testing::Values(RenderPath::kSse2, RenderPath::kAvx2, RenderPath::kAvx512),
                          [](const ::testing::TestParamInfo<RenderPath>& path) {
                              return std::string(RenderPathName(path.param));
                          });
 
 TEST(RenderPaths, BestIsAvailableAndUsedByRenderFrameAt) {
-    EXPECT_TRUE(RenderPathAvailable(RenderPath::Plain));
+    EXPECT_TRUE(RenderPathAvailable(RenderPath::kPlain));
     const RenderPath best = BestRenderPath();
     EXPECT_TRUE(RenderPathAvailable(best));
     for (RenderPath p : kAllRenderPaths) {
@@ -201,10 +201,10 @@ TEST(RenderPaths, BestIsAvailableAndUsedByRenderFrameAt) {
     std::printf("[ RenderPaths ] best path here: %s\n", RenderPathName(best));
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
     // SSE2 is part of x86-64 and of every machine the 32-bit build targets.
-    EXPECT_TRUE(RenderPathAvailable(RenderPath::Sse2));
-    EXPECT_NE(best, RenderPath::Plain);
+    EXPECT_TRUE(RenderPathAvailable(RenderPath::kSse2));
+    EXPECT_NE(best, RenderPath::kPlain);
 #else
-    EXPECT_EQ(best, RenderPath::Plain);
+    EXPECT_EQ(best, RenderPath::kPlain);
 #endif
 }
 
@@ -223,18 +223,18 @@ TEST(RenderPaths, UnavailablePathFallsBackToPlain) {
     BuildSineTable();
     ASSERT_TRUE(AllocateFrameBuffers());
     InitNoise(3);
-    const Frame plain = RenderThrough(RenderPath::Plain, 777);
+    const Frame plain = RenderThrough(RenderPath::kPlain, 777);
     for (RenderPath p : kAllRenderPaths) {
         // Available or not, the frame is the plain one; an unavailable path must not crash.
         EXPECT_TRUE(FirstDifference(plain, RenderThrough(p, 777)).empty()) << RenderPathName(p);
     }
-    const Frame viaSeam = [] {
+    const Frame via_seam = [] {
         std::memset(ByteImage, 0xA5, kByteCount);
         RenderFrameAt(777);
         return Frame{std::vector<uint8_t>(ByteImage, ByteImage + kByteCount),
                      std::vector<uint32_t>(PixelBuffer, PixelBuffer + kPixelCount)};
     }();
-    EXPECT_TRUE(FirstDifference(plain, viaSeam).empty());
+    EXPECT_TRUE(FirstDifference(plain, via_seam).empty());
     FreeFrameBuffers();
 }
 
