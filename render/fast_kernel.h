@@ -298,7 +298,7 @@ inline void FillFromGrid(const uint8_t* grid, uint8_t* byte_image) {
     }
 }
 
-// Scratch space of one frame: about 29 KB, on the calling thread's stack so
+// Scratch space of one frame: about 28 KB, on the calling thread's stack so
 // that concurrent calls share nothing. Every byte that is read is written
 // first in the same call, so it needs no clearing.
 struct FastScratch {

@@ -37,7 +37,7 @@ void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t*
 // the odd rows is neither written nor read); the result equals RenderFrameAt's
 // bit for bit. It reads only the noise and shading tables, which must be built
 // and left unchanged meanwhile, and keeps its scratch space on the caller's
-// stack (about 30 KB): several threads may call it at once, each with its
+// stack (about 28 KB): several threads may call it at once, each with its
 // own buffers.
 void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
 
