@@ -7,8 +7,8 @@
 constexpr double kRateIntervalSeconds = 2.0;  // the title changes once an interval exceeds this
 
 struct RateMeter {
-    uint32_t intervalStartMs;  // clock reading that opened the current interval
-    int32_t frameCounter;      // frames counted since then
+    uint32_t interval_start_ms;  // clock reading that opened the current interval
+    int32_t FrameCounter;        // frames counted since then
 
     // Opens a new interval at clock reading now, with no frames counted.
     void Start(uint32_t now);

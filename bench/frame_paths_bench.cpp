@@ -32,17 +32,17 @@ void BM_Frame(benchmark::State& state, RenderPath path) {
     SetUpFrame();
     uint32_t t = 0;
     for (auto _ : state) {
-        RenderFrameWith(path, t);
+        RenderFrameWith(path, t, ByteImage, PixelBuffer);
         t += kTimeStep;
         benchmark::DoNotOptimize(PixelBuffer[0]);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK_CAPTURE(BM_Frame, plain, RenderPath::Plain)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Frame, sse2, RenderPath::Sse2)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Frame, avx2, RenderPath::Avx2)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Frame, avx512, RenderPath::Avx512)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Frame, plain, RenderPath::kPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Frame, sse2, RenderPath::kSse2)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Frame, avx2, RenderPath::kAvx2)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Frame, avx512, RenderPath::kAvx512)->Unit(benchmark::kMicrosecond);
 
 void BM_FrameBest(benchmark::State& state) {
     SetUpFrame();

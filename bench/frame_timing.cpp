@@ -26,7 +26,8 @@ double TimePath(RenderPath path, int frames) {
     double best = 0;
     for (int rep = 0; rep < kRepeats; ++rep) {
         const uint32_t start = ClockMs();
-        for (int f = 0; f < frames; ++f) RenderFrameWith(path, static_cast<uint32_t>(f) * kTimeStep);
+        for (int f = 0; f < frames; ++f)
+            RenderFrameWith(path, static_cast<uint32_t>(f) * kTimeStep, ByteImage, PixelBuffer);
         const double ms = static_cast<double>(ClockMs() - start) / frames;
         if (rep == 0 || ms < best) best = ms;
     }
@@ -60,13 +61,13 @@ int main(int argc, char** argv) {
     InitNoise(kSeed);
 
     std::printf("%-8s %10s %10s\n", "path", "ms/frame", "x plain");
-    const double plain = TimePath(RenderPath::Plain, frames);
+    const double plain = TimePath(RenderPath::kPlain, frames);
     for (RenderPath path : kAllRenderPaths) {
         if (!RenderPathAvailable(path)) {
             std::printf("%-8s %10s %10s\n", RenderPathName(path), "-", "-");
             continue;
         }
-        const double ms = path == RenderPath::Plain ? plain : TimePath(path, frames);
+        const double ms = path == RenderPath::kPlain ? plain : TimePath(path, frames);
         std::printf("%-8s %10.4f %10.1f\n", RenderPathName(path), ms, ms > 0 ? plain / ms : 0.0);
     }
     std::printf("best path: %s, %d frames per run, best of %d runs\n", RenderPathName(BestRenderPath()),

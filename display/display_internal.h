@@ -21,20 +21,20 @@ constexpr const char* kDrawDibLibrary = "msvfw32.dll";
 
 // Everything the display module keeps, zero until OpenDisplay.
 struct DisplayState {
-    HMODULE library;                       // msvfw32.dll
-    decltype(&::DrawDibOpen) drawDibOpen;  // entry points, looked up in this order
-    decltype(&::DrawDibClose) drawDibClose;
-    decltype(&::DrawDibBegin) drawDibBegin;
-    decltype(&::DrawDibDraw) drawDibDraw;
-    decltype(&::DrawDibEnd) drawDibEnd;
-    WNDCLASSA windowClass;
+    HMODULE library;                         // msvfw32.dll
+    decltype(&::DrawDibOpen) draw_dib_open;  // entry points, looked up in this order
+    decltype(&::DrawDibClose) draw_dib_close;
+    decltype(&::DrawDibBegin) draw_dib_begin;
+    decltype(&::DrawDibDraw) draw_dib_draw;
+    decltype(&::DrawDibEnd) draw_dib_end;
+    WNDCLASSA window_class;
     HWND window;
     HDC dc;  // the class's own DC, kept until CloseDisplay
-    HDRAWDIB drawDib;
-    BITMAPINFOHEADER header;        // bottom-up 32-bit source image
-    int sourceWidth, sourceHeight;  // image size in pixels
-    int outerWidth, outerHeight;    // window size, frame included, at zoom 1
-    const uint32_t* frame;          // pixels being shown; null before the first frame
+    HDRAWDIB draw_dib;
+    BITMAPINFOHEADER header;          // bottom-up 32-bit source image
+    int source_width, source_height;  // image size in pixels
+    int OuterWidth, OuterHeight;      // window size, frame included, at zoom 1
+    const uint32_t* frame;            // pixels being shown; null before the first frame
 };
 
 extern DisplayState Display;
@@ -43,9 +43,9 @@ LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 // Loads a DLL from the system folder only, never from the program's folder
 // or the current directory: with LOAD_LIBRARY_SEARCH_SYSTEM32 where the
-// system supports it (AddDllDirectory present) and useSearchFlag is true,
+// system supports it (AddDllDirectory present) and use_search_flag is true,
 // otherwise by its full path under GetSystemDirectoryA. Null on failure.
-HMODULE LoadSystemLibrary(const char* name, bool useSearchFlag);
+HMODULE LoadSystemLibrary(const char* name, bool use_search_flag);
 
 // The centred position of a span of outer pixels on a screen of screen
 // pixels: (screen - outer) halved rounding toward minus infinity, so a

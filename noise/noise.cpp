@@ -111,11 +111,11 @@ int32_t Noise3(FixedCoord x, FixedCoord y, FixedCoord z) {
     const int32_t b11 = PermTable[hx1 + ay.b1];
 
     // Blend along x, back to 1/1024 units.
-    auto lerpX = [&](int64_t u, int64_t v) { return Blend(u, v, ax.s) >> 20; };
+    auto lerp_x = [&](int64_t u, int64_t v) { return Blend(u, v, ax.s) >> 20; };
     // One z layer: x blends on both y rows, then the y blend left in 1/2^20 units.
     auto layer = [&](int32_t bz, int32_t rz) {
-        const int64_t a = lerpX(Dot(b00 + bz, ax.r0, ay.r0, rz), Dot(b10 + bz, ax.r1, ay.r0, rz));
-        const int64_t b = lerpX(Dot(b01 + bz, ax.r0, ay.r1, rz), Dot(b11 + bz, ax.r1, ay.r1, rz));
+        const int64_t a = lerp_x(Dot(b00 + bz, ax.r0, ay.r0, rz), Dot(b10 + bz, ax.r1, ay.r0, rz));
+        const int64_t b = lerp_x(Dot(b01 + bz, ax.r0, ay.r1, rz), Dot(b11 + bz, ax.r1, ay.r1, rz));
         return Blend(a, b, ay.s);
     };
 

@@ -15,7 +15,7 @@ uint32_t ClockMs() {
 UtcTimeOfDay UtcNow() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    const int64_t secondsOfDay = static_cast<int64_t>(ts.tv_sec % 86400);
-    return {static_cast<int>(secondsOfDay / 3600), static_cast<int>(secondsOfDay / 60 % 60),
-            static_cast<int>(secondsOfDay % 60), static_cast<int>(ts.tv_nsec / 1000000)};
+    const int64_t seconds_of_day = static_cast<int64_t>(ts.tv_sec % 86400);
+    return {static_cast<int>(seconds_of_day / 3600), static_cast<int>(seconds_of_day / 60 % 60),
+            static_cast<int>(seconds_of_day % 60), static_cast<int>(ts.tv_nsec / 1000000)};
 }

@@ -88,28 +88,28 @@ struct Avx512 {
             for (int c = 0; c < W; c += kChunk) {
                 const V index =
                     _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reorder, _mm512_loadu_si512(row + c));
-                const __mmask64 upperHalf = _mm512_movepi8_mask(index);
+                const __mmask64 upper_half = _mm512_movepi8_mask(index);
                 V plane[4];
                 for (int p = 0; p < 4; ++p) {
                     const V lower = _mm512_permutex2var_epi8(table[p][0], index, table[p][1]);
                     const V upper = _mm512_permutex2var_epi8(table[p][2], index, table[p][3]);
-                    plane[p] = _mm512_mask_blend_epi8(upperHalf, lower, upper);
+                    plane[p] = _mm512_mask_blend_epi8(upper_half, lower, upper);
                 }
-                const V blueGreenLow = _mm512_unpacklo_epi8(plane[0], plane[1]);
-                const V blueGreenHigh = _mm512_unpackhi_epi8(plane[0], plane[1]);
-                const V redTopLow = _mm512_unpacklo_epi8(plane[2], plane[3]);
-                const V redTopHigh = _mm512_unpackhi_epi8(plane[2], plane[3]);
-                _mm512_storeu_si512(out + c, _mm512_unpacklo_epi16(blueGreenLow, redTopLow));
-                _mm512_storeu_si512(out + c + 16, _mm512_unpackhi_epi16(blueGreenLow, redTopLow));
-                _mm512_storeu_si512(out + c + 32, _mm512_unpacklo_epi16(blueGreenHigh, redTopHigh));
-                _mm512_storeu_si512(out + c + 48, _mm512_unpackhi_epi16(blueGreenHigh, redTopHigh));
+                const V blue_green_low = _mm512_unpacklo_epi8(plane[0], plane[1]);
+                const V blue_green_high = _mm512_unpackhi_epi8(plane[0], plane[1]);
+                const V red_top_low = _mm512_unpacklo_epi8(plane[2], plane[3]);
+                const V red_top_high = _mm512_unpackhi_epi8(plane[2], plane[3]);
+                _mm512_storeu_si512(out + c, _mm512_unpacklo_epi16(blue_green_low, red_top_low));
+                _mm512_storeu_si512(out + c + 16, _mm512_unpackhi_epi16(blue_green_low, red_top_low));
+                _mm512_storeu_si512(out + c + 32, _mm512_unpacklo_epi16(blue_green_high, red_top_high));
+                _mm512_storeu_si512(out + c + 48, _mm512_unpackhi_epi16(blue_green_high, red_top_high));
             }
         }
     }
 };
 
-FastScratch Scratch;
-
 }  // namespace
 
-void RenderFrameAvx512(uint32_t t) { RenderFrameFast<Avx512>(t, Scratch); }
+void RenderFrameAvx512(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameFast<Avx512>(t, byte_image, pixels);
+}

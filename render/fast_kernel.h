@@ -66,15 +66,15 @@ struct AxisTable {
 };
 
 template <int N>
-constexpr AxisTable<N> MakeAxisTable(int placeShift) {
+constexpr AxisTable<N> MakeAxisTable(int place_shift) {
     AxisTable<N> a{};
     for (int k = 0; k < kOctaves; ++k) {
         for (int n = 0; n < N; ++n) {
             const int32_t v = (n * kGridStep) << k;  // below 2^16: no wrap
             const int32_t r0 = v & kOffsetMask;
             a.cell[k][n] = (v >> kCellShift) & kCellMask;
-            a.lower[k][n] = (static_cast<uint32_t>(r0) & 0xFFFFu) << placeShift;
-            a.upper[k][n] = (static_cast<uint32_t>(r0 - kFixedOne) & 0xFFFFu) << placeShift;
+            a.lower[k][n] = (static_cast<uint32_t>(r0) & 0xFFFFu) << place_shift;
+            a.upper[k][n] = (static_cast<uint32_t>(r0 - kFixedOne) & 0xFFFFu) << place_shift;
             a.fade[k][n] = static_cast<uint32_t>(Fade(r0));
         }
     }
@@ -103,16 +103,16 @@ constexpr StripeBases kStripes = MakeStripeBases();
 // Corner data of one frame, looked up by a corner's hashed x-y value
 // h = PermTable[PermTable[cx] + cy] (0..255).
 struct FrameCorners {
-    uint32_t gradXY[kTableEntries];          // GradTable[i]: x in the low, y in the high 16 bits
-                                             // (components are at most 1024 in size)
-    uint32_t termZ[kOctaves][2][TableSize];  // GradTable[h + cz].z times the z offset, per layer
-    int32_t cellZ[kOctaves][2];              // lower and upper z cell per octave
+    uint32_t grad_xy[kTableEntries];          // GradTable[i]: x in the low, y in the high 16 bits
+                                              // (components are at most 1024 in size)
+    uint32_t term_z[kOctaves][2][TableSize];  // GradTable[h + cz].z times the z offset, per layer
+    int32_t cell_z[kOctaves][2];              // lower and upper z cell per octave
 };
 
 // Fills the frame's corner data for time value t.
 inline void PrepareFrame(FrameCorners& f, uint32_t t) {
     for (int i = 0; i < kTableEntries; ++i) {
-        f.gradXY[i] =
+        f.grad_xy[i] =
             (static_cast<uint32_t>(GradTable[i].x) & 0xFFFFu) | (static_cast<uint32_t>(GradTable[i].y) << 16);
     }
     for (int k = 0; k < kOctaves; ++k) {
@@ -122,9 +122,9 @@ inline void PrepareFrame(FrameCorners& f, uint32_t t) {
         const int32_t cells[2] = {cell, (cell + 1) & kCellMask};
         const int32_t offsets[2] = {r0, r0 - kFixedOne};
         for (int l = 0; l < 2; ++l) {
-            f.cellZ[k][l] = cells[l];
+            f.cell_z[k][l] = cells[l];
             for (int h = 0; h < TableSize; ++h) {
-                f.termZ[k][l][h] =
+                f.term_z[k][l][h] =
                     static_cast<uint32_t>(GradTable[h + cells[l]].z * offsets[l]);  // |.| <= 2^20
             }
         }
@@ -146,7 +146,7 @@ NOISE_FAST_INLINE CellHashes HashCell(int32_t cx, int32_t cy) {
 template <class Isa>
 struct BlockOffsets {
     typename Isa::V xy[2][2];  // [x corner][y corner]: x offset low, y offset high
-    typename Isa::V fadeX, fadeY;
+    typename Isa::V fade_x, fade_y;
 };
 
 // Blend along x of the two corners on edge (y = Y, z = Z): 1/1024 units.
@@ -154,13 +154,13 @@ template <class Isa, int K, int Z, int Y>
 NOISE_FAST_INLINE typename Isa::V AlongX(const FrameCorners& f, const CellHashes& c,
                                          const BlockOffsets<Isa>& o) {
     using V = typename Isa::V;
-    const uint32_t* gradXY = f.gradXY + f.cellZ[K][Z];
-    const uint32_t* termZ = f.termZ[K][Z];
+    const uint32_t* grad_xy = f.grad_xy + f.cell_z[K][Z];
+    const uint32_t* term_z = f.term_z[K][Z];
     const int32_t h0 = c.h[Y][0], h1 = c.h[Y][1];
     // Dot products in 1/2^20 units: 16-bit products summed in 32 bits, plus the z term.
-    const V u = Isa::Add(Isa::Madd16(Isa::Set1(gradXY[h0]), o.xy[0][Y]), Isa::Set1(termZ[h0]));
-    const V v = Isa::Add(Isa::Madd16(Isa::Set1(gradXY[h1]), o.xy[1][Y]), Isa::Set1(termZ[h1]));
-    return Isa::template Sra<20>(Isa::Add(Isa::template Sll<10>(u), Isa::Mul(Isa::Sub(v, u), o.fadeX)));
+    const V u = Isa::Add(Isa::Madd16(Isa::Set1(grad_xy[h0]), o.xy[0][Y]), Isa::Set1(term_z[h0]));
+    const V v = Isa::Add(Isa::Madd16(Isa::Set1(grad_xy[h1]), o.xy[1][Y]), Isa::Set1(term_z[h1]));
+    return Isa::template Sra<20>(Isa::Add(Isa::template Sll<10>(u), Isa::Mul(Isa::Sub(v, u), o.fade_x)));
 }
 
 // One z layer: the two x blends blended along y, left in 1/2^20 units.
@@ -169,18 +169,18 @@ NOISE_FAST_INLINE typename Isa::V Layer(const FrameCorners& f, const CellHashes&
                                         const BlockOffsets<Isa>& o) {
     const typename Isa::V a = AlongX<Isa, K, Z, 0>(f, c, o);
     const typename Isa::V b = AlongX<Isa, K, Z, 1>(f, c, o);
-    return Isa::Add(Isa::template Sll<10>(a), Isa::Mul(Isa::Sub(b, a), o.fadeY));
+    return Isa::Add(Isa::template Sll<10>(a), Isa::Mul(Isa::Sub(b, a), o.fade_y));
 }
 
 // Noise3 of every lane at octave K, divided by 2^K truncating toward zero.
 template <class Isa, int K>
 NOISE_FAST_INLINE typename Isa::V OctaveTerm(const FrameCorners& f, const CellHashes& c,
-                                             const BlockOffsets<Isa>& o, typename Isa::V fadeZ) {
+                                             const BlockOffsets<Isa>& o, typename Isa::V fade_z) {
     using V = typename Isa::V;
     const V lower = Layer<Isa, K, 0>(f, c, o);
     const V upper = Layer<Isa, K, 1>(f, c, o);
     const V n = Isa::template Sra<20>(
-        Isa::Add(Isa::template Sll<10>(lower), Isa::Mul(Isa::Sub(upper, lower), fadeZ)));
+        Isa::Add(Isa::template Sll<10>(lower), Isa::Mul(Isa::Sub(upper, lower), fade_z)));
     if constexpr (K == 0) {
         return n;
     } else {
@@ -205,45 +205,45 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
     static_assert(kBlockRows >= 1 && 4 % kBlockRows == 0, "blocks must not straddle a cell");
 
     PrepareFrame(f, t);
-    V fadeZ[kOctaves];
+    V fade_z[kOctaves];
     for (int k = 0; k < kOctaves; ++k) {
-        fadeZ[k] = Isa::Set1(static_cast<uint32_t>(Fade(static_cast<int32_t>((t << k) & kOffsetMask))));
+        fade_z[k] = Isa::Set1(static_cast<uint32_t>(Fade(static_cast<int32_t>((t << k) & kOffsetMask))));
     }
 
-    const V indexMask = Isa::Set1(kSineTableSize - 1);
-    const V byteMask = Isa::Set1(0xFFu);
+    const V index_mask = Isa::Set1(kSineTableSize - 1);
+    const V byte_mask = Isa::Set1(0xFFu);
     CellHashes hashes[kOctaves] = {};
     for (int j0 = 0; j0 < kGridRows; j0 += kBlockRows) {
-        V rowLower[kOctaves], rowUpper[kOctaves], rowFade[kOctaves];
-        int32_t rowCell[kOctaves], hashedCell[kOctaves];
+        V row_lower[kOctaves], row_upper[kOctaves], row_fade[kOctaves];
+        int32_t row_cell[kOctaves], hashed_cell[kOctaves];
         for (int k = 0; k < kOctaves; ++k) {
-            rowLower[k] = Isa::Rows(&kRowAxis.lower[k][j0]);
-            rowUpper[k] = Isa::Rows(&kRowAxis.upper[k][j0]);
-            rowFade[k] = Isa::Rows(&kRowAxis.fade[k][j0]);
-            rowCell[k] = kRowAxis.cell[k][j0];
-            hashedCell[k] = -1;  // the y cell may have changed: hash again
+            row_lower[k] = Isa::Rows(&kRowAxis.lower[k][j0]);
+            row_upper[k] = Isa::Rows(&kRowAxis.upper[k][j0]);
+            row_fade[k] = Isa::Rows(&kRowAxis.fade[k][j0]);
+            row_cell[k] = kRowAxis.cell[k][j0];
+            hashed_cell[k] = -1;  // the y cell may have changed: hash again
         }
-        const V rowStripe = Isa::Rows(&kStripes.row[j0]);
+        const V row_stripe = Isa::Rows(&kStripes.row[j0]);
 
         for (int i0 = 0; i0 < kGridCols; i0 += kBlockCols) {
             V sum = Isa::Zero();
             auto octave = [&](auto kTag) __attribute__((always_inline)) {
                 constexpr int k = decltype(kTag)::value;
                 const int32_t cx = kColumnAxis.cell[k][i0];
-                if (cx != hashedCell[k]) {
-                    hashes[k] = HashCell(cx, rowCell[k]);
-                    hashedCell[k] = cx;
+                if (cx != hashed_cell[k]) {
+                    hashes[k] = HashCell(cx, row_cell[k]);
+                    hashed_cell[k] = cx;
                 }
                 BlockOffsets<Isa> o;
-                const V colLower = Isa::Columns(&kColumnAxis.lower[k][i0]);
-                const V colUpper = Isa::Columns(&kColumnAxis.upper[k][i0]);
-                o.xy[0][0] = Isa::Or(colLower, rowLower[k]);
-                o.xy[1][0] = Isa::Or(colUpper, rowLower[k]);
-                o.xy[0][1] = Isa::Or(colLower, rowUpper[k]);
-                o.xy[1][1] = Isa::Or(colUpper, rowUpper[k]);
-                o.fadeX = Isa::Columns(&kColumnAxis.fade[k][i0]);
-                o.fadeY = rowFade[k];
-                sum = Isa::Add(sum, OctaveTerm<Isa, k>(f, hashes[k], o, fadeZ[k]));
+                const V col_lower = Isa::Columns(&kColumnAxis.lower[k][i0]);
+                const V col_upper = Isa::Columns(&kColumnAxis.upper[k][i0]);
+                o.xy[0][0] = Isa::Or(col_lower, row_lower[k]);
+                o.xy[1][0] = Isa::Or(col_upper, row_lower[k]);
+                o.xy[0][1] = Isa::Or(col_lower, row_upper[k]);
+                o.xy[1][1] = Isa::Or(col_upper, row_upper[k]);
+                o.fade_x = Isa::Columns(&kColumnAxis.fade[k][i0]);
+                o.fade_y = row_fade[k];
+                sum = Isa::Add(sum, OctaveTerm<Isa, k>(f, hashes[k], o, fade_z[k]));
             };
             octave(IntTag<0>{});
             octave(IntTag<1>{});
@@ -251,32 +251,32 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
             octave(IntTag<3>{});
 
             const V m = Isa::template Srl<kTurbulenceToIndex>(Abs<Isa>(sum));
-            const V a = Isa::Gather(SineTable, Isa::And(Isa::Add(rowStripe, m), indexMask));
+            const V a = Isa::Gather(SineTable, Isa::And(Isa::Add(row_stripe, m), index_mask));
             const V b =
-                Isa::Gather(SineTable, Isa::And(Isa::Add(Isa::Columns(&kStripes.column[i0]), m), indexMask));
+                Isa::Gather(SineTable, Isa::And(Isa::Add(Isa::Columns(&kStripes.column[i0]), m), index_mask));
             const V shade = Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::Mul(a, b)));
             // The low byte, as the plain path's conversion to a byte keeps it
             // (sine values of -255..255 make this a no-op).
-            Isa::StoreBlock(Isa::And(shade, byteMask), grid + j0 * kGridStride + i0, kGridStride);
+            Isa::StoreBlock(Isa::And(shade, byte_mask), grid + j0 * kGridStride + i0, kGridStride);
         }
     }
 }
 
 // Truncating bytewise average (a + b) >> 1, without the rounding of pavgb.
 inline __m128i AverageDown(__m128i a, __m128i b) {
-    const __m128i halfDiff = _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), _mm_set1_epi8(0x7F));
-    return _mm_add_epi8(_mm_and_si128(a, b), halfDiff);
+    const __m128i half_diff = _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), _mm_set1_epi8(0x7F));
+    return _mm_add_epi8(_mm_and_si128(a, b), half_diff);
 }
 
-// Writes the samples into the even rows and columns of ByteImage and fills
-// the rest by the same truncating averages as the plain path: odd columns
-// of even rows, then odd rows (columns 0..W-1).
-inline void FillFromGrid(const uint8_t* grid) {
+// Writes the samples into the even rows and columns of byte_image (a
+// ByteImage-shaped buffer) and fills the rest by the same truncating averages
+// as the plain path: odd columns of even rows, then odd rows (columns 0..W-1).
+inline void FillFromGrid(const uint8_t* grid, uint8_t* byte_image) {
     constexpr int kChunk = 16;
     static_assert((W / 2) % kChunk == 0 && W % kChunk == 0, "rows must split into whole chunks");
     for (int j = 0; j < kGridRows; ++j) {
         const uint8_t* g = grid + j * kGridStride;
-        uint8_t* row = ByteImage + 2 * j * kByteStride;
+        uint8_t* row = byte_image + 2 * j * kByteStride;
         for (int k = 0; k < W / 2; k += kChunk) {
             const __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k));
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k + 1));
@@ -287,9 +287,9 @@ inline void FillFromGrid(const uint8_t* grid) {
         row[W] = g[W / 2];
     }
     for (int j = 0; j < H / 2; ++j) {
-        const uint8_t* above = ByteImage + 2 * j * kByteStride;
+        const uint8_t* above = byte_image + 2 * j * kByteStride;
         const uint8_t* below = above + 2 * kByteStride;
-        uint8_t* row = ByteImage + (2 * j + 1) * kByteStride;
+        uint8_t* row = byte_image + (2 * j + 1) * kByteStride;
         for (int c = 0; c < W; c += kChunk) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + c));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + c));
@@ -298,19 +298,24 @@ inline void FillFromGrid(const uint8_t* grid) {
     }
 }
 
-// Scratch space of one instruction set's renderer.
+// Scratch space of one frame: about 28 KB, on the calling thread's stack so
+// that concurrent calls share nothing. Every byte that is read is written
+// first in the same call, so it needs no clearing.
 struct FastScratch {
     alignas(64) uint8_t grid[kGridRowsPadded * kGridStride];  // the samples' shades
     FrameCorners corners;
 };
 
-// The whole frame for time value t through instruction set Isa.
+// The whole frame for time value t through instruction set Isa, into
+// byte_image (kByteRows * kByteStride bytes) and pixels (kPixelCount).
+// Reads only the shading and noise tables, so it may run on several threads
+// at once with their own buffers.
 template <class Isa>
-void RenderFrameFast(uint32_t t, FastScratch& scratch) {
-    uint8_t* grid = scratch.grid;
-    SampleGrid<Isa>(t, grid, scratch.corners);
-    FillFromGrid(grid);
-    Isa::Convert(ByteImage, PixelBuffer);
+void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    FastScratch scratch;
+    SampleGrid<Isa>(t, scratch.grid, scratch.corners);
+    FillFromGrid(scratch.grid, byte_image);
+    Isa::Convert(byte_image, pixels);
 }
 
 }  // namespace

@@ -1,19 +1,22 @@
-// Choice of the whole-frame render path: the plain reference renderer or one
-// of the vector renderers for x86 (SSE2, AVX2, AVX-512). Every path writes
-// the same ByteImage and PixelBuffer, bit for bit, for every seed and time.
+// Choice of the whole-frame render path, the plain reference renderer or one
+// of the vector renderers for x86 (SSE2, AVX2, AVX-512), and the entry points
+// that render through it. Every path writes the same byte image and pixels,
+// bit for bit, for every seed and time.
 #pragma once
 
 #include <cstdint>
 
-enum class RenderPath { Plain, Sse2, Avx2, Avx512 };
+#include "render/frame.h"
 
-constexpr RenderPath kAllRenderPaths[] = {RenderPath::Plain, RenderPath::Sse2, RenderPath::Avx2,
-                                          RenderPath::Avx512};
+enum class RenderPath { kPlain, kSse2, kAvx2, kAvx512 };
+
+constexpr RenderPath kAllRenderPaths[] = {RenderPath::kPlain, RenderPath::kSse2, RenderPath::kAvx2,
+                                          RenderPath::kAvx512};
 
 // True when this build contains the path and this CPU (and OS) can run it.
-// Plain is always available; the vector paths only in x86 builds made with
-// NOISE_RENDER_PATH=auto. Avx2 needs AVX2; Avx512 needs AVX-512 F, BW, DQ, VL
-// and VBMI.
+// kPlain is always available; the vector paths only in x86 builds made with
+// NOISE_RENDER_PATH=auto. kAvx2 needs AVX2; kAvx512 needs AVX-512 F, BW, DQ,
+// VL and VBMI.
 bool RenderPathAvailable(RenderPath path);
 
 // The fastest available path; decided once and remembered.
@@ -22,6 +25,26 @@ RenderPath BestRenderPath();
 // Short lower-case name: "plain", "sse2", "avx2", "avx512".
 const char* RenderPathName(RenderPath path);
 
-// Renders the frame for time value t through the given path, which must be
-// available; an unavailable path falls back to the plain one.
-void RenderFrameWith(RenderPath path, uint32_t t);
+// Renders the frame for time value t through the given path into byte_image
+// and pixels, sized as for RenderFrameInto. An unavailable path falls back to
+// the plain one.
+void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t* pixels);
+
+// Renders the frame for time value t through the fastest path into the
+// caller's buffers: byte_image of kByteRows * kByteStride bytes (laid out as
+// ByteImage) and pixels of kPixelCount pixels (laid out as PixelBuffer).
+// Every pixel is rewritten, and every byte a pixel is made from (column W of
+// the odd rows is neither written nor read); the result equals RenderFrameAt's
+// bit for bit. It reads only the noise and shading tables, which must be built
+// and left unchanged meanwhile, and keeps its scratch space on the caller's
+// stack (about 28 KB): several threads may call it at once, each with its
+// own buffers.
+void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
+
+// Renders the frame for time value t into ByteImage and PixelBuffer, through
+// the fastest path this CPU runs. Every pixel is rewritten.
+void RenderFrameAt(uint32_t t);
+
+// Renders the frame for the current clock reading (FrameTime of ClockMs())
+// into ByteImage and PixelBuffer.
+void RenderFrame();

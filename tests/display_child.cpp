@@ -78,11 +78,11 @@ int NoDrawDib() {
 // The folder a loaded module came from must be the system folder.
 int CheckFromSystemFolder(HMODULE module) {
     if (module == nullptr) return kChildNotLoaded;
-    char modulePath[MAX_PATH] = {};
-    char systemFolder[MAX_PATH] = {};
-    GetModuleFileNameA(module, modulePath, MAX_PATH);
-    const UINT length = GetSystemDirectoryA(systemFolder, MAX_PATH);
-    if (length == 0 || _strnicmp(modulePath, systemFolder, length) != 0 || modulePath[length] != '\\') {
+    char module_path[MAX_PATH] = {};
+    char system_folder[MAX_PATH] = {};
+    GetModuleFileNameA(module, module_path, MAX_PATH);
+    const UINT length = GetSystemDirectoryA(system_folder, MAX_PATH);
+    if (length == 0 || _strnicmp(module_path, system_folder, length) != 0 || module_path[length] != '\\') {
         return kChildLoadedElsewhere;
     }
     return kChildOk;

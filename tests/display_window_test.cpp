@@ -70,27 +70,27 @@ DWORD RunChild(const std::string& args, const std::vector<std::pair<const char*,
         saved.emplace_back(name, GetEnv(name));
         SetEnvironmentVariableA(name, value.c_str());
     }
-    std::string commandLine = ChildPath();
-    commandLine.insert(commandLine.begin(), '"');
-    commandLine += "\" ";
-    commandLine += args;
+    std::string command_line = ChildPath();
+    command_line.insert(command_line.begin(), '"');
+    command_line += "\" ";
+    command_line += args;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr,            /* application: from the command line */
-                                        commandLine.data(), /* command line */
-                                        nullptr,            /* process security */
-                                        nullptr,            /* thread security */
-                                        FALSE,              /* inherit handles */
-                                        0,                  /* creation flags */
-                                        nullptr,            /* environment: ours, as just set */
-                                        nullptr,            /* current directory */
-                                        &startup,           /* startup info */
-                                        &process);          /* process info */
+    const BOOL started = CreateProcessA(nullptr,             /* application: from the command line */
+                                        command_line.data(), /* command line */
+                                        nullptr,             /* process security */
+                                        nullptr,             /* thread security */
+                                        FALSE,               /* inherit handles */
+                                        0,                   /* creation flags */
+                                        nullptr,             /* environment: ours, as just set */
+                                        nullptr,             /* current directory */
+                                        &startup,            /* startup info */
+                                        &process);           /* process info */
     for (const auto& [name, value] : saved)
         SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
     if (!started) {
-        ADD_FAILURE() << "cannot start " << commandLine;
+        ADD_FAILURE() << "cannot start " << command_line;
         return kNotFinished;
     }
     DWORD code = kNotFinished;

@@ -8,6 +8,10 @@
 #include <iterator>
 #include <string>
 #include <vector>
+#if !defined(_WIN32)
+#include <latch>
+#include <thread>
+#endif
 
 #include "noise/noise.h"
 #include "render/frame.h"
@@ -29,7 +33,7 @@ struct Frame {
 Frame RenderThrough(RenderPath path, uint32_t t) {
     std::memset(ByteImage, 0xA5, kByteCount);
     std::fill(PixelBuffer, PixelBuffer + kPixelCount, 0xDEADBEEFu);
-    RenderFrameWith(path, t);
+    RenderFrameWith(path, t, ByteImage, PixelBuffer);
     return {std::vector<uint8_t>(ByteImage, ByteImage + kByteCount),
             std::vector<uint32_t>(PixelBuffer, PixelBuffer + kPixelCount)};
 }
@@ -101,7 +105,7 @@ TEST_P(FastFrame, EqualsPlainForSeedsAndTimes) {
     for (uint32_t seed : Seeds()) {
         InitNoise(static_cast<int32_t>(seed));
         for (uint32_t t : Times()) {
-            const Frame want = RenderThrough(RenderPath::Plain, t);
+            const Frame want = RenderThrough(RenderPath::kPlain, t);
             const Frame got = RenderThrough(GetParam(), t);
             const std::string diff = FirstDifference(want, got);
             ASSERT_TRUE(diff.empty()) << "seed " << seed << " time " << t << ": " << diff;
@@ -113,7 +117,7 @@ TEST_P(FastFrame, EqualsPlainOnConsecutiveTimes) {
     // Every time offset inside one cell of the first octave at one seed.
     InitNoise(77);
     for (uint32_t t = 40960; t < 40960 + 1024; t += 13) {
-        const Frame want = RenderThrough(RenderPath::Plain, t);
+        const Frame want = RenderThrough(RenderPath::kPlain, t);
         const std::string diff = FirstDifference(want, RenderThrough(GetParam(), t));
         ASSERT_TRUE(diff.empty()) << "time " << t << ": " << diff;
     }
@@ -131,7 +135,7 @@ TEST_P(FastFrame, ReadsTheShadingTablesAsTheyStand) {
         // Beyond the table's -255..255, so shades overflow a byte and are cut to one.
         SineTable[k] = static_cast<int32_t>(mix[kPaletteSize + k] % 2001) - 1000;
     }
-    const Frame want = RenderThrough(RenderPath::Plain, 4321);
+    const Frame want = RenderThrough(RenderPath::kPlain, 4321);
     const std::string diff = FirstDifference(want, RenderThrough(GetParam(), 4321));
     std::copy(palette.begin(), palette.end(), Palette);
     std::copy(sine.begin(), sine.end(), SineTable);
@@ -159,7 +163,7 @@ TEST_P(FastFrame, EqualsPlainWithExtremeGradients) {
     for (int k = 0; k < TableSize + 2; ++k) GradTable[TableSize + k] = GradTable[k];  // the table's repeat
     std::string diff;
     for (uint32_t t : {0u, 511u, 999u, 0x55555555u}) {
-        const Frame want = RenderThrough(RenderPath::Plain, t);
+        const Frame want = RenderThrough(RenderPath::kPlain, t);
         diff = FirstDifference(want, RenderThrough(GetParam(), t));
         if (!diff.empty()) {
             diff = "time " + std::to_string(t) + ": " + diff;
@@ -172,21 +176,21 @@ TEST_P(FastFrame, EqualsPlainWithExtremeGradients) {
 
 TEST_P(FastFrame, PinnedDigests) {
     InitNoise(1);
-    RenderFrameWith(GetParam(), 999);
+    RenderFrameWith(GetParam(), 999, ByteImage, PixelBuffer);
     EXPECT_EQ(FrameDigest(PixelBuffer), kDigestSeed1Time999);
     InitNoise(static_cast<int32_t>(0x80000000u));
-    RenderFrameWith(GetParam(), 0x55555555u);
+    RenderFrameWith(GetParam(), 0x55555555u, ByteImage, PixelBuffer);
     EXPECT_EQ(FrameDigest(PixelBuffer), kDigestSeedMinTimeMax);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FastFrame,
-                         ::testing::Values(RenderPath::Sse2, RenderPath::Avx2, RenderPath::Avx512),
+                         ::testing::Values(RenderPath::kSse2, RenderPath::kAvx2, RenderPath::kAvx512),
                          [](const ::testing::TestParamInfo<RenderPath>& path) {
                              return std::string(RenderPathName(path.param));
                          });
 
 TEST(RenderPaths, BestIsAvailableAndUsedByRenderFrameAt) {
-    EXPECT_TRUE(RenderPathAvailable(RenderPath::Plain));
+    EXPECT_TRUE(RenderPathAvailable(RenderPath::kPlain));
     const RenderPath best = BestRenderPath();
     EXPECT_TRUE(RenderPathAvailable(best));
     for (RenderPath p : kAllRenderPaths) {
@@ -197,10 +201,10 @@ TEST(RenderPaths, BestIsAvailableAndUsedByRenderFrameAt) {
     std::printf("[ RenderPaths ] best path here: %s\n", RenderPathName(best));
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
     // SSE2 is part of x86-64 and of every machine the 32-bit build targets.
-    EXPECT_TRUE(RenderPathAvailable(RenderPath::Sse2));
-    EXPECT_NE(best, RenderPath::Plain);
+    EXPECT_TRUE(RenderPathAvailable(RenderPath::kSse2));
+    EXPECT_NE(best, RenderPath::kPlain);
 #else
-    EXPECT_EQ(best, RenderPath::Plain);
+    EXPECT_EQ(best, RenderPath::kPlain);
 #endif
 }
 
@@ -219,19 +223,63 @@ TEST(RenderPaths, UnavailablePathFallsBackToPlain) {
     BuildSineTable();
     ASSERT_TRUE(AllocateFrameBuffers());
     InitNoise(3);
-    const Frame plain = RenderThrough(RenderPath::Plain, 777);
+    const Frame plain = RenderThrough(RenderPath::kPlain, 777);
     for (RenderPath p : kAllRenderPaths) {
         // Available or not, the frame is the plain one; an unavailable path must not crash.
         EXPECT_TRUE(FirstDifference(plain, RenderThrough(p, 777)).empty()) << RenderPathName(p);
     }
-    const Frame viaSeam = [] {
+    const Frame via_seam = [] {
         std::memset(ByteImage, 0xA5, kByteCount);
         RenderFrameAt(777);
         return Frame{std::vector<uint8_t>(ByteImage, ByteImage + kByteCount),
                      std::vector<uint32_t>(PixelBuffer, PixelBuffer + kPixelCount)};
     }();
-    EXPECT_TRUE(FirstDifference(plain, viaSeam).empty());
+    EXPECT_TRUE(FirstDifference(plain, via_seam).empty());
     FreeFrameBuffers();
 }
+
+#if !defined(_WIN32)
+// The 32-bit Windows build and its tests are single-threaded (its MinGW has
+// no std::thread); the frame tool renders on several threads natively.
+TEST(RenderPaths, RenderFrameIntoFromConcurrentThreads) {
+    BuildPalette();
+    BuildSineTable();
+    InitNoise(9);
+    constexpr int kThreads = 4;
+    constexpr int kTimesPerThread = 3;
+    constexpr int kFramesPerThread = 24;
+    // Each thread cycles through its own times: threads that shared scratch
+    // space or buffers would hand each other's samples or pixels back.
+    const std::vector<uint32_t> times = Spread(53, kThreads * kTimesPerThread);
+    const auto blank_frame = [] {
+        return Frame{std::vector<uint8_t>(kByteCount, 0xA5), std::vector<uint32_t>(kPixelCount, 0xDEADBEEFu)};
+    };
+    std::vector<Frame> want;
+    for (uint32_t t : times) {
+        want.push_back(blank_frame());
+        RenderFramePlain(t, want.back().bytes.data(), want.back().pixels.data());
+    }
+    std::vector<std::string> failures(kThreads);
+    std::latch start(kThreads);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; ++k) {
+        threads.emplace_back([&, k] {
+            start.arrive_and_wait();
+            for (int n = 0; n < kFramesPerThread && failures[k].empty(); ++n) {
+                const int index = k * kTimesPerThread + n % kTimesPerThread;
+                Frame got = blank_frame();
+                RenderFrameInto(times[index], got.bytes.data(), got.pixels.data());
+                const std::string diff = FirstDifference(want[index], got);
+                if (!diff.empty()) {
+                    failures[k] =
+                        "thread " + std::to_string(k) + " time " + std::to_string(times[index]) + ": " + diff;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const std::string& failure : failures) EXPECT_TRUE(failure.empty()) << failure;
+}
+#endif
 
 }  // namespace

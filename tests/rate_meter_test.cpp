@@ -37,7 +37,7 @@ TEST(RateMeter, StartResetsTheCounter) {
     EXPECT_NEAR(static_cast<double>(rate), 3 / 2.1, 1e-9);
 
     meter.Start(2105);  // the fresh reading after the title was sent
-    EXPECT_EQ(meter.frameCounter, 0);
+    EXPECT_EQ(meter.FrameCounter, 0);
     const uint32_t second[] = {2200, 2300, 4100, 4106};
     ASSERT_EQ(FeedFrames(meter, second, &rate), 3);
     EXPECT_NEAR(static_cast<double>(rate), 4 / 2.001, 1e-9);
