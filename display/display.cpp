@@ -16,7 +16,6 @@ constexpr UINT kExitCode = 0;               // the program's exit code in every 
 constexpr int kBitmapPlanes = 1;
 constexpr int kBitsPerPixel = 32;
 constexpr UINT kScreenSaverOff = 0;
-constexpr UINT kScreenSaverOn = 1;
 constexpr UINT kDoNotWriteProfile = 0;  // SystemParametersInfoA: change this session only
 
 // Casts a looked-up entry point to its real type; going through the generic
@@ -98,6 +97,17 @@ LRESULT OnPaint(HWND window) {
     return 0;
 }
 
+// Puts back the user's screen-saver setting. Under Wine the change is an X
+// request that sits in a buffer until the next round trip, and the process
+// ends right after this: reading the setting back is such a round trip, so
+// the X server has the request before ExitProcess.
+void RestoreScreenSaver() {
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, static_cast<UINT>(Display.saver_was_active != FALSE),
+                          nullptr, kDoNotWriteProfile);
+    BOOL active = FALSE;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+}
+
 LRESULT OnZoomCommand(HWND window, WPARAM command) {
     const int factor = static_cast<int>(command & kZoomFactorMask);
     const int width = Display.outerWidth * factor;
@@ -177,6 +187,7 @@ bool OpenDisplay(const char* caption, int width, int height) {
                          0);                  /* flags */
 
     AppendZoomItems(Display.window);
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &Display.saver_was_active, 0);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOff, nullptr, kDoNotWriteProfile);
     return true;
 }
@@ -187,7 +198,7 @@ void CloseDisplay() {
     Display.frame = nullptr;  // a late paint draws nothing
     ReleaseDC(Display.window, Display.dc);
     DestroyWindow(Display.window);
-    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOn, nullptr, kDoNotWriteProfile);
+    RestoreScreenSaver();
 }
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

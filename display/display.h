@@ -14,15 +14,17 @@ extern HWND__* const& DisplayWindow;
 
 // Loads DrawDib, registers the window class (class name = caption), opens a
 // window whose client area is width x height pixels, centred on the primary
-// screen, adds the zoom items to its system menu and switches the screen
-// saver off. Returns false, with no window and no class, when msvfw32.dll or
-// one of its five DrawDib entry points is missing, the class cannot be
-// registered or the window cannot be created; the library is left loaded
-// then. Called once per process.
+// screen, adds the zoom items to its system menu, remembers the screen-saver
+// setting and switches the screen saver off. Returns false, with no window
+// and no class, when msvfw32.dll or one of its five DrawDib entry points is
+// missing, the class cannot be registered or the window cannot be created;
+// the library is left loaded then. Called once per process.
 bool OpenDisplay(const char* caption, int width, int height);
 
-// Ends DrawDib, releases the DC, destroys the window and switches the screen
-// saver on again. Called on WM_CLOSE, just before the process ends.
+// Ends DrawDib, releases the DC, destroys the window and puts the screen
+// saver back as it was before OpenDisplay (on, or off if the user had it
+// off), with the change in effect on return. Called on WM_CLOSE, just before
+// the process ends.
 void CloseDisplay();
 
 // Shows frame (width x height 0x00RRGGBB pixels, bottom row first, as given

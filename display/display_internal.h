@@ -35,6 +35,7 @@ struct DisplayState {
     int sourceWidth, sourceHeight;  // image size in pixels
     int outerWidth, outerHeight;    // window size, frame included, at zoom 1
     const uint32_t* frame;          // pixels being shown; null before the first frame
+    BOOL saver_was_active;          // the screen-saver setting before OpenDisplay switched it off
 };
 
 extern DisplayState Display;
