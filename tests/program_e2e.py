@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end checks of noise-animation.exe under Wine on an X display.
 
-  program_e2e.py animation|no-drawdib|planted --prefix DIR --program EXE [--planted DLL]
+  program_e2e.py animation|no-drawdib|planted|screen-saver --prefix DIR --program EXE [--planted DLL]
 
 animation:  the title shows the frame rate, the client area holds only
             palette colours and changes over time, Esc ends it with code 0.
@@ -9,8 +9,13 @@ no-drawdib: with msvfw32 disabled the program ends at once with code 0 and
             never shows a window.
 planted:    a msvfw32.dll beside the program (native-first load order) is
             never loaded, and the program still runs.
+screen-saver: the X screen saver's timeout, 300 s before start, is 0 while
+            the program runs and 300 again once it has ended, after Esc,
+            the close button and Alt+F4; switched off before start, it
+            stays off.
 
-Uses DISPLAY when set, otherwise a private Xvfb.
+Uses DISPLAY when set, otherwise a private Xvfb; screen-saver always uses
+its own Xvfb, since it changes the display's settings.
 """
 import os
 import shutil
@@ -103,11 +108,43 @@ def check_planted(session, args):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-CHECKS = {"animation": check_animation, "no-drawdib": check_no_drawdib, "planted": check_planted}
+def set_saver_timeout(session, seconds):
+    """Sets the X screen-saver timeout; repeated until it holds, which it
+    does once the connection kept by check_screen_saver is open."""
+    def holds():
+        subprocess.run(["xset", "s", str(seconds)], env=session.env, check=True, timeout=10, **QUIET)
+        return session.xset_timeout() == seconds
+    session.wait_for(holds, 10, f"xset to set the screen-saver timeout to {seconds} s")
+
+
+def check_screen_saver(session, args):
+    session.prepare_prefix(args.prefix)
+    # A client that stays connected: when its last client leaves, the X
+    # server resets, and with it the screen-saver timeout.
+    session.start_native(["xprop", "-root", "-spy"], **QUIET)
+    closes = [("Esc", lambda w: session.key(w, "Escape")),
+              ("the close button", session.close_window),
+              ("Alt+F4", lambda w: session.key(w, "alt+F4"))]
+    for before, (how, close) in [(300, close) for close in closes] + [(0, closes[0])]:
+        set_saver_timeout(session, before)
+        program = session.start_wine(args.prefix, args.program, **QUIET)
+        window = open_window(session, program)
+        session.wait_for(lambda: session.xset_timeout() == 0, 10,
+                         f"the screen saver to be off while the program runs (timeout {before} s before)")
+        close(window)
+        expect_exit_zero(program, f"after {how}")
+        after = session.xset_timeout()
+        if after != before:
+            raise Failure(f"screen-saver timeout {before} s before start is {after} s after {how}")
+        print(f"timeout {before} s before, 0 while running, {after} s after {how}")
+
+
+CHECKS = {"animation": check_animation, "no-drawdib": check_no_drawdib, "planted": check_planted,
+          "screen-saver": check_screen_saver}
 
 
 def run(args):
-    with Session(private_display=False) as session:
+    with Session(private_display=args.check == "screen-saver") as session:
         CHECKS[args.check](session, args)
     print(f"program_e2e.py {args.check}: passed")
     return 0
