@@ -21,8 +21,21 @@ extern HWND__* const& DisplayWindow;
 // the library is left loaded then. Called once per process.
 bool OpenDisplay(const char* caption, int width, int height);
 
+// The screen saver, full screen: loads DrawDib and opens a borderless
+// top-most window over the whole virtual screen (every monitor), with the
+// cursor hidden, that ends the process with exit code 0 on a key, a mouse
+// button, or the pointer moving more than a few pixels from where it was
+// at the start. Leaves the screen-saver setting alone. Fails as OpenDisplay.
+bool OpenSaverDisplay(const char* caption, int width, int height);
+
+// The screen saver's preview: a child window filling parent's client area
+// (parent may belong to another process); the process ends with exit code
+// 0 when parent goes away. False when parent is not a window, and on the
+// failures of OpenDisplay.
+bool OpenPreviewDisplay(const char* caption, int width, int height, HWND__* parent);
+
 // Ends DrawDib, releases the DC, destroys the window and puts the screen
-// saver back as it was before OpenDisplay (on, or off if the user had it
+// saver back as it was before OpenDisplay switched it off (on, or off if the user had it
 // off), with the change in effect on return. Called on WM_CLOSE, just before
 // the process ends.
 void CloseDisplay();

@@ -19,6 +19,13 @@ constexpr UINT kZoom4Command = 1028;                              // "Zoom 4 x 4
 constexpr const char* kIconName = "IDI_MAIN";
 constexpr const char* kDrawDibLibrary = "msvfw32.dll";
 
+// The kinds of window the display module opens.
+enum class DisplayMode {
+    kWindow,      // the program's window (OpenDisplay)
+    kFullScreen,  // the screen saver over every monitor (OpenSaverDisplay)
+    kPreview,     // the screen saver inside another window (OpenPreviewDisplay)
+};
+
 // Everything the display module keeps, zero until OpenDisplay.
 struct DisplayState {
     HMODULE library;                       // msvfw32.dll
@@ -36,11 +43,22 @@ struct DisplayState {
     int outerWidth, outerHeight;    // window size, frame included, at zoom 1
     const uint32_t* frame;          // pixels being shown; null before the first frame
     BOOL saver_was_active;          // the screen-saver setting before OpenDisplay switched it off
+    bool saver_switched_off;        // OpenDisplay switched it off; CloseDisplay puts it back
+    DisplayMode mode;
+    HWND parent;           // the window the preview is shown in; null otherwise
+    POINT start_point;     // full screen: where the pointer was at the start, in screen pixels
+    bool has_start_point;  // start_point is known
 };
 
 extern DisplayState Display;
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The screen saver's window procedure, full screen and preview: paints,
+// ends the process with exit code 0 when the window is closed or destroyed
+// and, full screen, on any key, mouse button or a move of the pointer away
+// from where it started; the cursor is hidden there.
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Loads a DLL from the system folder only, never from the program's folder
 // or the current directory: with LOAD_LIBRARY_SEARCH_SYSTEM32 where the
