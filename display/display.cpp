@@ -32,21 +32,21 @@ Function EntryPoint(HMODULE library, const char* name) {
 bool LoadDrawDib() {
     Display.library = LoadSystemLibrary(kDrawDibLibrary, true);
     if (Display.library == nullptr) return false;
-    Display.drawDibOpen = EntryPoint<decltype(Display.drawDibOpen)>(Display.library, "DrawDibOpen");
-    if (Display.drawDibOpen == nullptr) return false;
-    Display.drawDibClose = EntryPoint<decltype(Display.drawDibClose)>(Display.library, "DrawDibClose");
-    if (Display.drawDibClose == nullptr) return false;
-    Display.drawDibBegin = EntryPoint<decltype(Display.drawDibBegin)>(Display.library, "DrawDibBegin");
-    if (Display.drawDibBegin == nullptr) return false;
-    Display.drawDibDraw = EntryPoint<decltype(Display.drawDibDraw)>(Display.library, "DrawDibDraw");
-    if (Display.drawDibDraw == nullptr) return false;
-    Display.drawDibEnd = EntryPoint<decltype(Display.drawDibEnd)>(Display.library, "DrawDibEnd");
-    return Display.drawDibEnd != nullptr;
+    Display.draw_dib_open = EntryPoint<decltype(Display.draw_dib_open)>(Display.library, "DrawDibOpen");
+    if (Display.draw_dib_open == nullptr) return false;
+    Display.draw_dib_close = EntryPoint<decltype(Display.draw_dib_close)>(Display.library, "DrawDibClose");
+    if (Display.draw_dib_close == nullptr) return false;
+    Display.draw_dib_begin = EntryPoint<decltype(Display.draw_dib_begin)>(Display.library, "DrawDibBegin");
+    if (Display.draw_dib_begin == nullptr) return false;
+    Display.draw_dib_draw = EntryPoint<decltype(Display.draw_dib_draw)>(Display.library, "DrawDibDraw");
+    if (Display.draw_dib_draw == nullptr) return false;
+    Display.draw_dib_end = EntryPoint<decltype(Display.draw_dib_end)>(Display.library, "DrawDibEnd");
+    return Display.draw_dib_end != nullptr;
 }
 
 bool RegisterDisplayClass(const char* caption, WNDPROC procedure, HCURSOR cursor) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA& wc = Display.windowClass;
+    WNDCLASSA& wc = Display.window_class;
     wc.style = kClassStyle;
     wc.lpfnWndProc = procedure;
     wc.cbClsExtra = 0;
@@ -82,19 +82,19 @@ LRESULT OnPaint(HWND window) {
     if (Display.frame == nullptr) return 0;
     RECT client;
     GetClientRect(window, &client);
-    Display.drawDibDraw(Display.drawDib,                      /* DrawDib handle */
-                        Display.dc,                           /* kept window DC */
-                        0,                                    /* destination x */
-                        0,                                    /* destination y */
-                        client.right,                         /* destination width */
-                        client.bottom,                        /* destination height */
-                        &Display.header,                      /* source format */
-                        const_cast<uint32_t*>(Display.frame), /* source pixels */
-                        0,                                    /* source x */
-                        0,                                    /* source y */
-                        Display.sourceWidth,                  /* source width */
-                        Display.sourceHeight,                 /* source height */
-                        0);                                   /* flags */
+    Display.draw_dib_draw(Display.draw_dib,                     /* DrawDib handle */
+                          Display.dc,                           /* kept window DC */
+                          0,                                    /* destination x */
+                          0,                                    /* destination y */
+                          client.right,                         /* destination width */
+                          client.bottom,                        /* destination height */
+                          &Display.header,                      /* source format */
+                          const_cast<uint32_t*>(Display.frame), /* source pixels */
+                          0,                                    /* source x */
+                          0,                                    /* source y */
+                          Display.source_width,                 /* source width */
+                          Display.source_height,                /* source height */
+                          0);                                   /* flags */
     ValidateRect(window, nullptr);
     return 0;
 }
@@ -129,8 +129,8 @@ bool MovedAway(HWND window, LPARAM lParam) {
 
 LRESULT OnZoomCommand(HWND window, WPARAM command) {
     const int factor = static_cast<int>(command & kZoomFactorMask);
-    const int width = Display.outerWidth * factor;
-    const int height = Display.outerHeight * factor;
+    const int width = Display.OuterWidth * factor;
+    const int height = Display.OuterHeight * factor;
     SetWindowPos(window,                                                 /* window */
                  nullptr,                                                /* no z-order change */
                  CentredPosition(GetSystemMetrics(SM_CXSCREEN), width),  /* x */
@@ -143,18 +143,18 @@ LRESULT OnZoomCommand(HWND window, WPARAM command) {
 
 }  // namespace
 
-HMODULE LoadSystemLibrary(const char* name, bool useSearchFlag) {
+HMODULE LoadSystemLibrary(const char* name, bool use_search_flag) {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (useSearchFlag && kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr) {
+    if (use_search_flag && kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr) {
         return LoadLibraryExA(name, nullptr, kLoadFromSystem32);
     }
     char path[MAX_PATH];
-    const UINT folderLength = GetSystemDirectoryA(path, MAX_PATH);
-    const size_t nameLength = std::strlen(name);
+    const UINT folder_length = GetSystemDirectoryA(path, MAX_PATH);
+    const size_t name_length = std::strlen(name);
     // Zero means failure; a result of MAX_PATH or more is the size needed.
-    if (folderLength == 0 || folderLength + 1 + nameLength >= MAX_PATH) return nullptr;
-    path[folderLength] = '\\';
-    std::memcpy(path + folderLength + 1, name, nameLength + 1);
+    if (folder_length == 0 || folder_length + 1 + name_length >= MAX_PATH) return nullptr;
+    path[folder_length] = '\\';
+    std::memcpy(path + folder_length + 1, name, name_length + 1);
     return LoadLibraryA(path);
 }
 
@@ -177,8 +177,8 @@ struct WindowPlacement {
 bool OpenWindow(const char* caption, int width, int height, const WindowPlacement& place) {
     if (!LoadDrawDib()) return false;
     if (!RegisterDisplayClass(caption, place.procedure, place.cursor)) return false;
-    Display.sourceWidth = width;
-    Display.sourceHeight = height;
+    Display.source_width = width;
+    Display.source_height = height;
 
     Display.window = CreateWindowExA(place.ex_style, /* extended style */
                                      caption,        /* class */
@@ -195,22 +195,22 @@ bool OpenWindow(const char* caption, int width, int height, const WindowPlacemen
     if (Display.window == nullptr) {
         // Without a window the frame loop would run unseen, with no way to
         // close it: fail like the other causes, leaving no class behind.
-        UnregisterClassA(caption, Display.windowClass.hInstance);
+        UnregisterClassA(caption, Display.window_class.hInstance);
         return false;
     }
     ShowWindow(Display.window, SW_SHOWNORMAL);
     Display.dc = GetDC(Display.window);
 
     FillImageHeader(width, height);
-    Display.drawDib = Display.drawDibOpen();
-    Display.drawDibBegin(Display.drawDib, /* DrawDib handle */
-                         Display.dc,      /* window DC */
-                         place.width,     /* destination width: the outer size */
-                         place.height,    /* destination height */
-                         &Display.header, /* source format */
-                         width,           /* source width */
-                         height,          /* source height */
-                         0);              /* flags */
+    Display.draw_dib = Display.draw_dib_open();
+    Display.draw_dib_begin(Display.draw_dib, /* DrawDib handle */
+                           Display.dc,       /* window DC */
+                           place.width,      /* destination width: the outer size */
+                           place.height,     /* destination height */
+                           &Display.header,  /* source format */
+                           width,            /* source width */
+                           height,           /* source height */
+                           0);               /* flags */
     return true;
 }
 
@@ -219,14 +219,14 @@ bool OpenWindow(const char* caption, int width, int height, const WindowPlacemen
 bool OpenDisplay(const char* caption, int width, int height) {
     RECT outer = {0, 0, width, height};
     AdjustWindowRect(&outer, kWindowStyle, FALSE);
-    Display.outerWidth = outer.right - outer.left;
-    Display.outerHeight = outer.bottom - outer.top;
+    Display.OuterWidth = outer.right - outer.left;
+    Display.OuterHeight = outer.bottom - outer.top;
     const WindowPlacement place = {0,
                                    kWindowStyle,
-                                   CentredPosition(GetSystemMetrics(SM_CXSCREEN), Display.outerWidth),
-                                   CentredPosition(GetSystemMetrics(SM_CYSCREEN), Display.outerHeight),
-                                   Display.outerWidth,
-                                   Display.outerHeight,
+                                   CentredPosition(GetSystemMetrics(SM_CXSCREEN), Display.OuterWidth),
+                                   CentredPosition(GetSystemMetrics(SM_CYSCREEN), Display.OuterHeight),
+                                   Display.OuterWidth,
+                                   Display.OuterHeight,
                                    nullptr,
                                    DisplayWindowProc,
                                    LoadCursorA(nullptr, IDC_ARROW)};
@@ -268,8 +268,8 @@ bool OpenPreviewDisplay(const char* caption, int width, int height, HWND parent)
 }
 
 void CloseDisplay() {
-    Display.drawDibEnd(Display.drawDib);
-    Display.drawDibClose(Display.drawDib);
+    Display.draw_dib_end(Display.draw_dib);
+    Display.draw_dib_close(Display.draw_dib);
     Display.frame = nullptr;  // a late paint draws nothing
     ReleaseDC(Display.window, Display.dc);
     DestroyWindow(Display.window);

@@ -28,22 +28,22 @@ enum class DisplayMode {
 
 // Everything the display module keeps, zero until OpenDisplay.
 struct DisplayState {
-    HMODULE library;                       // msvfw32.dll
-    decltype(&::DrawDibOpen) drawDibOpen;  // entry points, looked up in this order
-    decltype(&::DrawDibClose) drawDibClose;
-    decltype(&::DrawDibBegin) drawDibBegin;
-    decltype(&::DrawDibDraw) drawDibDraw;
-    decltype(&::DrawDibEnd) drawDibEnd;
-    WNDCLASSA windowClass;
+    HMODULE library;                         // msvfw32.dll
+    decltype(&::DrawDibOpen) draw_dib_open;  // entry points, looked up in this order
+    decltype(&::DrawDibClose) draw_dib_close;
+    decltype(&::DrawDibBegin) draw_dib_begin;
+    decltype(&::DrawDibDraw) draw_dib_draw;
+    decltype(&::DrawDibEnd) draw_dib_end;
+    WNDCLASSA window_class;
     HWND window;
     HDC dc;  // the class's own DC, kept until CloseDisplay
-    HDRAWDIB drawDib;
-    BITMAPINFOHEADER header;        // bottom-up 32-bit source image
-    int sourceWidth, sourceHeight;  // image size in pixels
-    int outerWidth, outerHeight;    // window size, frame included, at zoom 1
-    const uint32_t* frame;          // pixels being shown; null before the first frame
-    BOOL saver_was_active;          // the screen-saver setting before OpenDisplay switched it off
-    bool saver_switched_off;        // OpenDisplay switched it off; CloseDisplay puts it back
+    HDRAWDIB draw_dib;
+    BITMAPINFOHEADER header;          // bottom-up 32-bit source image
+    int source_width, source_height;  // image size in pixels
+    int OuterWidth, OuterHeight;      // window size, frame included, at zoom 1
+    const uint32_t* frame;            // pixels being shown; null before the first frame
+    BOOL saver_was_active;            // the screen-saver setting before OpenDisplay switched it off
+    bool saver_switched_off;          // OpenDisplay switched it off; CloseDisplay puts it back
     DisplayMode mode;
     HWND parent;           // the window the preview is shown in; null otherwise
     POINT start_point;     // full screen: where the pointer was at the start, in screen pixels
@@ -62,9 +62,9 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 // Loads a DLL from the system folder only, never from the program's folder
 // or the current directory: with LOAD_LIBRARY_SEARCH_SYSTEM32 where the
-// system supports it (AddDllDirectory present) and useSearchFlag is true,
+// system supports it (AddDllDirectory present) and use_search_flag is true,
 // otherwise by its full path under GetSystemDirectoryA. Null on failure.
-HMODULE LoadSystemLibrary(const char* name, bool useSearchFlag);
+HMODULE LoadSystemLibrary(const char* name, bool use_search_flag);
 
 // The centred position of a span of outer pixels on a screen of screen
 // pixels: (screen - outer) halved rounding toward minus infinity, so a
