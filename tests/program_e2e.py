@@ -3,8 +3,9 @@
 
   program_e2e.py animation|no-drawdib|planted|screen-saver --prefix DIR --program EXE [--planted DLL]
 
-animation:  the title shows the frame rate, the client area holds only
-            palette colours and changes over time, Esc ends it with code 0.
+animation:  started with an argument it ignores, the title shows the frame
+            rate, the client area holds only palette colours and changes
+            over time, Esc ends it with code 0.
 no-drawdib: with msvfw32 disabled the program ends at once with code 0 and
             never shows a window.
 planted:    a msvfw32.dll beside the program (native-first load order) is
@@ -53,7 +54,8 @@ def expect_exit_zero(program, after):
 
 
 def check_animation(session, args):
-    program = session.start_wine(args.prefix, args.program, **QUIET)
+    # Arguments are ignored: a screen saver's /s must not change the window.
+    program = session.start_wine(args.prefix, args.program, ["/s"], **QUIET)
     window = open_window(session, program)
     print(f"title: {session.wait_title(window, RATE_TITLE, WINDOW_WAIT_S)}")
 
