@@ -1,5 +1,6 @@
-// The display window: DrawDib loaded at run time, the window with its
-// system-menu zoom items, its window procedure, and frame presentation.
+// The display window: DrawDib loaded at run time, the program's window with
+// its system-menu zoom items or the screen saver's window, their window
+// procedures, and frame presentation.
 #include "display/display_internal.h"
 
 #include <cstring>

@@ -1,7 +1,8 @@
-// The program's one window: DrawDib loaded at run time from the system
-// folder, a window centred on the screen with zoom items in its system menu,
-// and per-frame presentation with the message drain. Free of <windows.h>, so
-// the portable driver can include it.
+// The one window of the program or of the screen saver: DrawDib loaded at
+// run time from the system folder; a window centred on the screen with zoom
+// items in its system menu, or the screen saver's full-screen or preview
+// window; and per-frame presentation with the message drain. Free of
+// <windows.h>, so the portable driver can include it.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// The display module's state and window procedure, for the module itself and
+// The display module's state and window procedures, for the module itself and
 // its in-process tests. Windows code only.
 #pragma once
 
