@@ -2,7 +2,7 @@
 // frame-rate title.
 #include "app/animation.h"
 
-#include <string>
+#include <cstring>
 
 #include "app/format_rate.h"
 #include "app/rate_meter.h"
@@ -16,6 +16,18 @@
 namespace {
 constexpr const char* kCaption = "Noise animation";
 constexpr int32_t kSeedFromClock = 0;
+constexpr size_t kTitleSize = 64;  // caption, space, the longest rate text, " fps" and the NUL fit
+
+// "Noise animation <rate> fps", in a fixed buffer: the program links no
+// C++ run-time strings.
+void ComposeTitle(long double rate, char (&title)[kTitleSize]) {
+    char rate_text[kRateTextSize];
+    FormatRateText(rate, rate_text);
+    std::strcpy(title, kCaption);
+    std::strcat(title, " ");
+    std::strcat(title, rate_text);
+    std::strcat(title, " fps");
+}
 }  // namespace
 
 void RunAnimation() {
@@ -40,8 +52,9 @@ void RunAnimation() {
         PresentFrame(PixelBuffer);  // a close request ends the process in here
         long double rate;
         if (meter.CountFrame(ClockMs(), &rate)) {
-            const std::string title = std::string(kCaption) + " " + FormatRate(rate) + " fps";
-            SetDisplayTitle(title.c_str());
+            char title[kTitleSize];
+            ComposeTitle(rate, title);
+            SetDisplayTitle(title);
             meter.Start(ClockMs());  // a fresh reading, taken after the title was sent
         }
     }

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-std::string FormatRate(long double value) {
+size_t FormatRateText(long double value, char (&text)[kRateTextSize]) {
     // NaN fails this test too.
-    if (!(value >= 0.0L)) return "0.00";
+    if (!(value >= 0.0L)) value = 0.0L;
 
     constexpr long double kTwoTo64 = 18446744073709551616.0L;
     uint64_t whole;
@@ -25,15 +25,15 @@ std::string FormatRate(long double value) {
         whole /= 10;
     } while (whole != 0);
 
-    std::string text;
-    text.reserve(static_cast<size_t>(count) + 3);
-    while (count > 0) text += digits[--count];
-    text += '.';
+    size_t length = 0;
+    while (count > 0) text[length++] = digits[--count];
+    text[length++] = '.';
     for (int d = 0; d < 2; ++d) {
         fraction *= 10.0L;
         const int digit = static_cast<int>(fraction);
         fraction -= digit;
-        text += static_cast<char>('0' + digit);
+        text[length++] = static_cast<char>('0' + digit);
     }
-    return text;
+    text[length] = '\0';
+    return length;
 }

@@ -1,5 +1,6 @@
-// The display window: DrawDib loaded at run time, the window with its
-// system-menu zoom items, its window procedure, and frame presentation.
+// The display window: DrawDib loaded at run time, the program's window with
+// its system-menu zoom items or the screen saver's window, their window
+// procedures, and frame presentation.
 #include "display/display_internal.h"
 
 #include <cstring>
@@ -16,8 +17,9 @@ constexpr UINT kExitCode = 0;               // the program's exit code in every 
 constexpr int kBitmapPlanes = 1;
 constexpr int kBitsPerPixel = 32;
 constexpr UINT kScreenSaverOff = 0;
-constexpr UINT kScreenSaverOn = 1;
-constexpr UINT kDoNotWriteProfile = 0;  // SystemParametersInfoA: change this session only
+constexpr UINT kDoNotWriteProfile = 0;         // SystemParametersInfoA: change this session only
+constexpr LONG kMoveTolerance = 4;             // pixels the pointer may drift before the screen saver ends
+constexpr WPARAM kSystemCommandMask = 0xFFF0;  // the low four bits of a system command are the system's
 
 // Casts a looked-up entry point to its real type; going through the generic
 // function-pointer type keeps the compiler from guessing at the signature.
@@ -43,16 +45,16 @@ bool LoadDrawDib() {
     return Display.draw_dib_end != nullptr;
 }
 
-bool RegisterDisplayClass(const char* caption) {
+bool RegisterDisplayClass(const char* caption, WNDPROC procedure, HCURSOR cursor) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA& wc = Display.window_class;
     wc.style = kClassStyle;
-    wc.lpfnWndProc = DisplayWindowProc;
+    wc.lpfnWndProc = procedure;
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, kIconName);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hCursor = cursor;
     wc.hbrBackground = nullptr;  // every paint covers the whole client area
     wc.lpszMenuName = nullptr;
     wc.lpszClassName = caption;
@@ -98,6 +100,34 @@ LRESULT OnPaint(HWND window) {
     return 0;
 }
 
+// Puts back the user's screen-saver setting. Under Wine the change is an X
+// request that sits in a buffer until the next round trip, and the process
+// ends right after this: reading the setting back is such a round trip, so
+// the X server has the request before ExitProcess.
+void RestoreScreenSaver() {
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, static_cast<UINT>(Display.saver_was_active != FALSE),
+                          nullptr, kDoNotWriteProfile);
+    BOOL active = FALSE;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+}
+
+// True when the pointer of a WM_MOUSEMOVE (lParam, client coordinates) is
+// more than kMoveTolerance pixels from where it was when the screen saver
+// started. Without that starting point, the first move gives it (the system
+// sends one when the window appears).
+bool MovedAway(HWND window, LPARAM lParam) {
+    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    ClientToScreen(window, &at);
+    if (!Display.has_start_point) {
+        Display.start_point = at;
+        Display.has_start_point = true;
+        return false;
+    }
+    const LONG dx = at.x - Display.start_point.x;
+    const LONG dy = at.y - Display.start_point.y;
+    return dx > kMoveTolerance || dx < -kMoveTolerance || dy > kMoveTolerance || dy < -kMoveTolerance;
+}
+
 LRESULT OnZoomCommand(HWND window, WPARAM command) {
     const int factor = static_cast<int>(command & kZoomFactorMask);
     const int width = Display.OuterWidth * factor;
@@ -131,31 +161,38 @@ HMODULE LoadSystemLibrary(const char* name, bool use_search_flag) {
 
 int CentredPosition(int screen, int outer) { return (screen - outer) >> 1; }
 
-bool OpenDisplay(const char* caption, int width, int height) {
-    if (!LoadDrawDib()) return false;
-    if (!RegisterDisplayClass(caption)) return false;
+namespace {
 
-    RECT outer = {0, 0, width, height};
-    AdjustWindowRect(&outer, kWindowStyle, FALSE);
-    Display.OuterWidth = outer.right - outer.left;
-    Display.OuterHeight = outer.bottom - outer.top;
+// Where and how the window of one kind of display is made.
+struct WindowPlacement {
+    DWORD ex_style, style;
+    int x, y, width, height;  // outer rectangle; for a child, in the parent's client area
+    HWND parent;
+    WNDPROC procedure;
+    HCURSOR cursor;  // the class cursor; null hides it over the window
+};
+
+// Loads DrawDib, registers the class, creates and shows the window, keeps
+// its DC and prepares DrawDib for a width x height source drawn at the
+// placement's size. False, with no window and no class, on failure.
+bool OpenWindow(const char* caption, int width, int height, const WindowPlacement& place) {
+    if (!LoadDrawDib()) return false;
+    if (!RegisterDisplayClass(caption, place.procedure, place.cursor)) return false;
     Display.source_width = width;
     Display.source_height = height;
 
-    const int x = CentredPosition(GetSystemMetrics(SM_CXSCREEN), Display.OuterWidth);
-    const int y = CentredPosition(GetSystemMetrics(SM_CYSCREEN), Display.OuterHeight);
-    Display.window = CreateWindowExA(0,                   /* extended style */
-                                     caption,             /* class */
-                                     caption,             /* title */
-                                     kWindowStyle,        /* style */
-                                     x,                   /* left */
-                                     y,                   /* top */
-                                     Display.OuterWidth,  /* width */
-                                     Display.OuterHeight, /* height */
-                                     nullptr,             /* parent */
-                                     nullptr,             /* menu */
-                                     nullptr,             /* instance */
-                                     nullptr);            /* creation data */
+    Display.window = CreateWindowExA(place.ex_style, /* extended style */
+                                     caption,        /* class */
+                                     caption,        /* title */
+                                     place.style,    /* style */
+                                     place.x,        /* left */
+                                     place.y,        /* top */
+                                     place.width,    /* width */
+                                     place.height,   /* height */
+                                     place.parent,   /* parent */
+                                     nullptr,        /* menu */
+                                     nullptr,        /* instance */
+                                     nullptr);       /* creation data */
     if (Display.window == nullptr) {
         // Without a window the frame loop would run unseen, with no way to
         // close it: fail like the other causes, leaving no class behind.
@@ -167,18 +204,68 @@ bool OpenDisplay(const char* caption, int width, int height) {
 
     FillImageHeader(width, height);
     Display.draw_dib = Display.draw_dib_open();
-    Display.draw_dib_begin(Display.draw_dib,    /* DrawDib handle */
-                           Display.dc,          /* window DC */
-                           Display.OuterWidth,  /* destination width: the outer size */
-                           Display.OuterHeight, /* destination height */
-                           &Display.header,     /* source format */
-                           width,               /* source width */
-                           height,              /* source height */
-                           0);                  /* flags */
+    Display.draw_dib_begin(Display.draw_dib, /* DrawDib handle */
+                           Display.dc,       /* window DC */
+                           place.width,      /* destination width: the outer size */
+                           place.height,     /* destination height */
+                           &Display.header,  /* source format */
+                           width,            /* source width */
+                           height,           /* source height */
+                           0);               /* flags */
+    return true;
+}
+
+}  // namespace
+
+bool OpenDisplay(const char* caption, int width, int height) {
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRect(&outer, kWindowStyle, FALSE);
+    Display.OuterWidth = outer.right - outer.left;
+    Display.OuterHeight = outer.bottom - outer.top;
+    const WindowPlacement place = {0,
+                                   kWindowStyle,
+                                   CentredPosition(GetSystemMetrics(SM_CXSCREEN), Display.OuterWidth),
+                                   CentredPosition(GetSystemMetrics(SM_CYSCREEN), Display.OuterHeight),
+                                   Display.OuterWidth,
+                                   Display.OuterHeight,
+                                   nullptr,
+                                   DisplayWindowProc,
+                                   LoadCursorA(nullptr, IDC_ARROW)};
+    if (!OpenWindow(caption, width, height, place)) return false;
 
     AppendZoomItems(Display.window);
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &Display.saver_was_active, 0);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOff, nullptr, kDoNotWriteProfile);
+    Display.saver_switched_off = true;
     return true;
+}
+
+bool OpenSaverDisplay(const char* caption, int width, int height) {
+    Display.mode = DisplayMode::kFullScreen;
+    Display.has_start_point = GetCursorPos(&Display.start_point) != FALSE;
+    const WindowPlacement place = {WS_EX_TOPMOST,
+                                   WS_POPUP,
+                                   GetSystemMetrics(SM_XVIRTUALSCREEN),
+                                   GetSystemMetrics(SM_YVIRTUALSCREEN),
+                                   GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                                   GetSystemMetrics(SM_CYVIRTUALSCREEN),
+                                   nullptr,
+                                   SaverWindowProc,
+                                   nullptr};
+    if (!OpenWindow(caption, width, height, place)) return false;
+    SetCursor(nullptr);
+    return true;
+}
+
+bool OpenPreviewDisplay(const char* caption, int width, int height, HWND parent) {
+    RECT client;
+    if (!IsWindow(parent) || !GetClientRect(parent, &client)) return false;
+    Display.mode = DisplayMode::kPreview;
+    Display.parent = parent;
+    const WindowPlacement place = {0,      WS_CHILD,        0,
+                                   0,      client.right,    client.bottom,
+                                   parent, SaverWindowProc, LoadCursorA(nullptr, IDC_ARROW)};
+    return OpenWindow(caption, width, height, place);
 }
 
 void CloseDisplay() {
@@ -187,7 +274,7 @@ void CloseDisplay() {
     Display.frame = nullptr;  // a late paint draws nothing
     ReleaseDC(Display.window, Display.dc);
     DestroyWindow(Display.window);
-    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOn, nullptr, kDoNotWriteProfile);
+    if (Display.saver_switched_off) RestoreScreenSaver();
 }
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -209,7 +296,46 @@ LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
 }
 
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const bool full_screen = Display.mode == DisplayMode::kFullScreen;
+    switch (message) {
+        case WM_PAINT:
+            return OnPaint(window);
+        case WM_CLOSE:
+            CloseDisplay();
+            ExitProcess(kExitCode);
+        case WM_DESTROY:
+            // The preview's parent went away, taking this window with it, or
+            // CloseDisplay destroyed it: nothing is left to show.
+            ExitProcess(kExitCode);
+        case WM_SETCURSOR:
+            if (!full_screen) return DefWindowProcA(window, message, wParam, lParam);
+            SetCursor(nullptr);
+            return TRUE;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+        case WM_LBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_XBUTTONDOWN:
+            if (!full_screen) return DefWindowProcA(window, message, wParam, lParam);
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (full_screen && MovedAway(window, lParam)) PostMessageA(window, WM_CLOSE, 0, 0);
+            return 0;
+        case WM_SYSCOMMAND:
+            // Already running: the system's own start of the screen saver is refused.
+            if (full_screen && (wParam & kSystemCommandMask) == SC_SCREENSAVE) return 0;
+            return DefWindowProcA(window, message, wParam, lParam);
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
 bool PresentFrame(const uint32_t* frame) {
+    // The preview ends with the window it is shown in.
+    if (Display.parent != nullptr && !IsWindow(Display.parent)) ExitProcess(kExitCode);
     Display.frame = frame;
     InvalidateRect(Display.window, nullptr, TRUE);
     SendMessageA(Display.window, WM_PAINT, 0, 0);  // paints now and validates

@@ -1,4 +1,4 @@
-// The display module's state and window procedure, for the module itself and
+// The display module's state and window procedures, for the module itself and
 // its in-process tests. Windows code only.
 #pragma once
 
@@ -19,6 +19,13 @@ constexpr UINT kZoom4Command = 1028;                              // "Zoom 4 x 4
 constexpr const char* kIconName = "IDI_MAIN";
 constexpr const char* kDrawDibLibrary = "msvfw32.dll";
 
+// The kinds of window the display module opens.
+enum class DisplayMode {
+    kWindow,      // the program's window (OpenDisplay)
+    kFullScreen,  // the screen saver over every monitor (OpenSaverDisplay)
+    kPreview,     // the screen saver inside another window (OpenPreviewDisplay)
+};
+
 // Everything the display module keeps, zero until OpenDisplay.
 struct DisplayState {
     HMODULE library;                         // msvfw32.dll
@@ -35,11 +42,23 @@ struct DisplayState {
     int source_width, source_height;  // image size in pixels
     int OuterWidth, OuterHeight;      // window size, frame included, at zoom 1
     const uint32_t* frame;            // pixels being shown; null before the first frame
+    BOOL saver_was_active;            // the screen-saver setting before OpenDisplay switched it off
+    bool saver_switched_off;          // OpenDisplay switched it off; CloseDisplay puts it back
+    DisplayMode mode;
+    HWND parent;           // the window the preview is shown in; null otherwise
+    POINT start_point;     // full screen: where the pointer was at the start, in screen pixels
+    bool has_start_point;  // start_point is known
 };
 
 extern DisplayState Display;
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The screen saver's window procedure, full screen and preview: paints,
+// ends the process with exit code 0 when the window is closed or destroyed
+// and, full screen, on any key, mouse button or a move of the pointer away
+// from where it started; the cursor is hidden there.
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Loads a DLL from the system folder only, never from the program's folder
 // or the current directory: with LOAD_LIBRARY_SEARCH_SYSTEM32 where the

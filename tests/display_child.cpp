@@ -56,13 +56,16 @@ int Close(const std::string& how) {
 }
 
 int Saver(const std::string& initial) {
+    // Under Wine the setting reaches the X server only once the process has
+    // a window (its window-system driver loads with the first one).
+    CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     const BOOL before = initial == "1" ? TRUE : FALSE;
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, before, nullptr, 0);
     if (ScreenSaverActive() != (before != FALSE)) return kChildSetupFailed;
     if (!Open()) return kChildOpenFailed;
     if (ScreenSaverActive()) return kChildSaverActiveWhileOpen;
     CloseDisplay();
-    if (!ScreenSaverActive()) return kChildSaverOffAfterClose;
+    if (ScreenSaverActive() != (before != FALSE)) return kChildSaverNotRestored;
     return kChildOk;
 }
 

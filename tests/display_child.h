@@ -8,7 +8,7 @@ enum ChildExit : int {
     kChildSurvived = 3,              // a close request did not end the process
     kChildSetupFailed = 4,           // the system refused a precondition
     kChildSaverActiveWhileOpen = 5,  // the screen saver stayed on with the window open
-    kChildSaverOffAfterClose = 6,    // the screen saver stayed off after CloseDisplay
+    kChildSaverNotRestored = 6,      // CloseDisplay did not put the screen saver back as it was
     kChildOpenedWithoutDrawDib = 7,  // OpenDisplay succeeded although DrawDib is disabled
     kChildLoadedElsewhere = 8,       // the library came from outside the system folder
     kChildNotLoaded = 9,             // the library could not be loaded at all

@@ -362,7 +362,7 @@ TEST(DisplayWindow, CloseRequestsEndTheProcessWithExitCodeZero) {
     EXPECT_EQ(RunChild("close nothing"), static_cast<DWORD>(kChildBadArguments));
 }
 
-TEST(DisplayWindow, ScreenSaverIsOnAgainAfterCloseWhateverItsStateBefore) {
+TEST(DisplayWindow, ScreenSaverIsPutBackAsItWasAfterClose) {
     EXPECT_EQ(RunChild("saver 1"), static_cast<DWORD>(kChildOk));
     EXPECT_EQ(RunChild("saver 0"), static_cast<DWORD>(kChildOk));
 }

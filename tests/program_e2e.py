@@ -1,16 +1,30 @@
 #!/usr/bin/env python3
-"""End-to-end checks of noise-animation.exe under Wine on an X display.
+"""End-to-end checks of noise-animation.exe and noise-animation.scr under
+Wine on an X display.
 
-  program_e2e.py animation|no-drawdib|planted --prefix DIR --program EXE [--planted DLL]
+  program_e2e.py CHECK --prefix DIR --program EXE [--planted DLL] [--saver SCR]
 
-animation:  the title shows the frame rate, the client area holds only
-            palette colours and changes over time, Esc ends it with code 0.
+animation:  started with an argument it ignores, the title shows the frame
+            rate, the client area holds only palette colours and changes
+            over time, Esc ends it with code 0.
 no-drawdib: with msvfw32 disabled the program ends at once with code 0 and
             never shows a window.
 planted:    a msvfw32.dll beside the program (native-first load order) is
             never loaded, and the program still runs.
+screen-saver: the X screen saver's timeout, 300 s before start, is 0 while
+            the program runs and 300 again once it has ended, after Esc,
+            the close button and Alt+F4; switched off before start, it
+            stays off.
 
-Uses DISPLAY when set, otherwise a private Xvfb.
+saver-show: the screen saver's /s covers the whole screen, shows only
+            palette colours and a changing picture, keeps its title free of
+            a frame rate, leaves the X screen saver's timeout as it was,
+            stays when the pointer moves two pixels and ends with code 0
+            when it moves far.
+saver-key:  /S (what a double-click passes) ends with code 0 on a key press.
+
+Uses DISPLAY when set, otherwise a private Xvfb; screen-saver and
+saver-show always use their own Xvfb, since they change its settings.
 """
 import os
 import shutil
@@ -23,6 +37,9 @@ from session import Failure, Session, cli, palette_colours
 from session.wine import DEFAULT_OVERRIDES
 
 CAPTION = "^Noise animation"
+SAVER_CAPTION = "^Noise animation$"
+SCREEN = (0, 0, 1024, 768)  # the session's Xvfb screen: x, y, width, height
+RATE_INTERVAL_S = 3         # longer than the program's two-second rate interval
 RATE_TITLE = r"^Noise animation [0-9]+\.[0-9]{2} fps$"
 WINDOW_WAIT_S = 40     # Wine start-up plus the first rate interval of two seconds
 EXIT_WAIT_S = 20
@@ -48,7 +65,8 @@ def expect_exit_zero(program, after):
 
 
 def check_animation(session, args):
-    program = session.start_wine(args.prefix, args.program, **QUIET)
+    # Arguments are ignored: a screen saver's /s must not change the window.
+    program = session.start_wine(args.prefix, args.program, ["/s"], **QUIET)
     window = open_window(session, program)
     print(f"title: {session.wait_title(window, RATE_TITLE, WINDOW_WAIT_S)}")
 
@@ -103,11 +121,108 @@ def check_planted(session, args):
         shutil.rmtree(folder, ignore_errors=True)
 
 
-CHECKS = {"animation": check_animation, "no-drawdib": check_no_drawdib, "planted": check_planted}
+class SaverTimeout:
+    """Sets the X screen saver's timeout on the session's display and keeps
+    it: when its last client leaves, the X server resets, and with it the
+    timeout, so a client stays connected (started again if a reset caught
+    it while connecting)."""
+
+    def __init__(self, session):
+        self.session = session
+        self.holder = None
+
+    def set(self, seconds):
+        def holds():
+            if self.holder is None or self.holder.poll() is not None:
+                self.holder = self.session.start_native(["xprop", "-root", "-spy"], **QUIET)
+            subprocess.run(["xset", "s", str(seconds)], env=self.session.env, check=True, timeout=10, **QUIET)
+            return self.session.xset_timeout() == seconds
+        self.session.wait_for(holds, 20, f"xset to set the screen-saver timeout to {seconds} s")
+
+
+def check_screen_saver(session, args):
+    session.prepare_prefix(args.prefix)
+    timeout = SaverTimeout(session)
+    closes = [("Esc", lambda w: session.key(w, "Escape")),
+              ("the close button", session.close_window),
+              ("Alt+F4", lambda w: session.key(w, "alt+F4"))]
+    for before, (how, close) in [(300, close) for close in closes] + [(0, closes[0])]:
+        timeout.set(before)
+        program = session.start_wine(args.prefix, args.program, **QUIET)
+        window = open_window(session, program)
+        session.wait_for(lambda: session.xset_timeout() == 0, 10,
+                         f"the screen saver to be off while the program runs (timeout {before} s before)")
+        close(window)
+        expect_exit_zero(program, f"after {how}")
+        after = session.xset_timeout()
+        if after != before:
+            raise Failure(f"screen-saver timeout {before} s before start is {after} s after {how}")
+        print(f"timeout {before} s before, 0 while running, {after} s after {how}")
+
+
+def xdotool(session, *args):
+    return subprocess.run(["xdotool", *args], env=session.env, check=True, timeout=10,
+                          capture_output=True).stdout.decode()
+
+
+def pointer(session):
+    values = dict(item.split(":") for item in xdotool(session, "getmouselocation").split()[:2])
+    return int(values["x"]), int(values["y"])
+
+
+def check_saver_show(session, args):
+    session.prepare_prefix(args.prefix)
+    timeout = SaverTimeout(session)
+    timeout.set(300)
+    program = session.start_wine(args.prefix, args.saver, ["/s"], **QUIET)
+    window = session.wait_window(program, SAVER_CAPTION, WINDOW_WAIT_S)
+    shown = time.monotonic()
+    geometry = session.geometry(window)
+    if geometry != SCREEN:
+        raise Failure(f"the window is {geometry} (x, y, width, height), not the screen {SCREEN}")
+
+    colours = set(palette_colours())
+    first = session.wait_for(lambda: (lambda shot: shot if len(set(shot.pixels)) >= 16 else None)(
+        session.screenshot(window)), 10, "the marble pattern on the screen")
+    strangers = {p for p in first.pixels if p not in colours}
+    if strangers:
+        raise Failure(f"{len(strangers)} colours outside the palette, e.g. {sorted(strangers)[:3]}")
+    session.wait_for(lambda: session.screenshot(window).pixels != first.pixels, 10, "the picture to change")
+    running = session.xset_timeout()
+    if running != 300:
+        raise Failure(f"the X screen-saver timeout is {running} s while the screen saver runs, not 300 s")
+    # Past the program's first rate interval, the title is still the caption.
+    time.sleep(max(0.0, RATE_INTERVAL_S - (time.monotonic() - shown)))
+    if session.title(window) != "Noise animation":
+        raise Failure(f"the screen saver's title changed to '{session.title(window)}'")
+
+    x, y = pointer(session)
+    xdotool(session, "mousemove", str(x + 2), str(y + 2))
+    if program.wait(2) is not None:
+        raise Failure(f"a move of two pixels ended the screen saver (exit code {program.poll()})")
+    xdotool(session, "mousemove", str(x + 200), str(y + 150))
+    expect_exit_zero(program, "after the mouse moved")
+    print("full screen, palette colours only, changing, timeout kept; ended by a mouse move with code 0")
+
+
+def check_saver_key(session, args):
+    program = session.start_wine(args.prefix, args.saver, ["/S"], **QUIET)
+    window = session.wait_window(program, SAVER_CAPTION, WINDOW_WAIT_S)
+    if program.wait(1) is not None:
+        raise Failure(f"the screen saver ended by itself with exit code {program.poll()}")
+    session.key(window, "a")
+    expect_exit_zero(program, "after a key press")
+    print("ended by a key press with code 0")
+
+
+CHECKS = {"animation": check_animation, "no-drawdib": check_no_drawdib, "planted": check_planted,
+          "screen-saver": check_screen_saver, "saver-show": check_saver_show, "saver-key": check_saver_key}
 
 
 def run(args):
-    with Session(private_display=False) as session:
+    if args.check.startswith("saver-") and not args.saver:
+        raise Failure("--saver is required")
+    with Session(private_display=args.check in ("screen-saver", "saver-show")) as session:
         CHECKS[args.check](session, args)
     print(f"program_e2e.py {args.check}: passed")
     return 0
@@ -119,6 +234,7 @@ def main():
     options.add_argument("--prefix", required=True)
     options.add_argument("--program", required=True)
     options.add_argument("--planted")
+    options.add_argument("--saver")
     args = options.parse_args()
     return cli.main(f"program_e2e.py {args.check}", run, args)
 

@@ -1,0 +1,70 @@
+// The screen saver's entry: reads the command line, then runs full screen,
+// runs the preview in the given window, or shows the settings box. Exit
+// code 0 in every case.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "display/display.h"
+#include "noise/noise.h"
+#include "platform/clock.h"
+#include "render/frame.h"
+#include "render/shading.h"
+#include "screensaver/saver_args.h"
+
+namespace {
+
+constexpr const char* kCaption = "Noise animation";
+constexpr const char* kNoOptions = "This screen saver has no options that you can set.";
+constexpr int32_t kSeedFromClock = 0;
+
+HWND WindowFromArgs(const SaverArgs& args) {
+    if (!args.has_window) return nullptr;
+    HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(args.window));
+    return IsWindow(window) ? window : nullptr;
+}
+
+// Builds the tables, opens the display with open, then renders and presents
+// frames until the window procedure ends the process. Returns when the
+// buffers or the display cannot be had.
+template <typename Open>
+void RunSaver(Open open) {
+    if (!AllocateFrameBuffers()) return;
+    StartMs = ClockMs();
+    BuildPalette();
+    BuildSineTable();
+    InitNoise(kSeedFromClock);
+    if (!open()) {
+        FreeFrameBuffers();
+        return;
+    }
+    for (;;) {
+        RenderFrame();
+        PresentFrame(PixelBuffer);  // the end of the screen saver ends the process in here
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
+    // No system error boxes: a missing drive or a crash must not stop on a dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    const SaverArgs args = ParseSaverArgs(command_line);
+    switch (args.mode) {
+        case SaverMode::kShow:
+            RunSaver([] { return OpenSaverDisplay(kCaption, W, H); });
+            break;
+        case SaverMode::kPreview:
+            // A missing or stale handle ends the preview at once.
+            if (HWND parent = WindowFromArgs(args)) {
+                RunSaver([parent] { return OpenPreviewDisplay(kCaption, W, H, parent); });
+            }
+            break;
+        case SaverMode::kConfigure:
+            MessageBoxA(WindowFromArgs(args), kNoOptions, kCaption, MB_OK | MB_ICONINFORMATION);
+            break;
+        case SaverMode::kUnknown:
+            break;
+    }
+    return 0;
+}
