@@ -8,7 +8,7 @@
 #include "display/display.h"
 #include "noise/noise.h"
 #include "platform/clock.h"
-#include "render/frame.h"
+#include "render/render_path.h"
 #include "render/shading.h"
 #include "screensaver/saver_args.h"
 
