@@ -1,0 +1,18 @@
+"""Entry points for shell scripts:
+
+  python3 -m session xvfb [--settle PREFIX]... -- COMMAND...
+      COMMAND on a private Xvfb (DISPLAY set); its exit code.
+  python3 -m session wine PREFIX PROGRAM.exe [ARGS...]
+      a Windows program under Wine in PREFIX, created first if needed.
+"""
+
+import sys
+
+from .cli import wine_run, with_display
+
+COMMANDS = {"xvfb": with_display, "wine": wine_run}
+
+if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:
+    print(__doc__.strip(), file=sys.stderr)
+    sys.exit(2)
+sys.exit(COMMANDS[sys.argv[1]](sys.argv[2:]))

@@ -1,0 +1,134 @@
+"""Session: one X display and the programs started on it, all ended when
+the session ends."""
+
+import os
+import re
+
+from . import wine, xserver
+from .process import Failure, Program, wait_for
+
+
+class Session:
+    """A private Xvfb (or the caller's DISPLAY, with private_display=False
+    when DISPLAY is set) and every program started through it. Use it as a
+    context manager: leaving it stops the programs by process group, waits
+    for the Wine server of every prefix used when the display is private,
+    and stops the Xvfb; every step is bounded."""
+
+    def __init__(self, private_display=True):
+        self._programs = []
+        self._prefixes = []
+        self._xvfb = None
+        env = dict(os.environ)
+        env["WINEDEBUG"] = "-all"
+        if private_display or not env.get("DISPLAY"):
+            self.display, self._xvfb = xserver.start_xvfb()
+        else:
+            self.display = env["DISPLAY"]
+        env["DISPLAY"] = self.display
+        self.env = env
+
+    @property
+    def private(self):
+        """True when the display is the session's own Xvfb."""
+        return self._xvfb is not None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def close(self):
+        for program in reversed(self._programs):
+            program.stop()
+        self._programs.clear()
+        if self._xvfb is not None:
+            for prefix in self._prefixes:
+                wine.settle(prefix, self.env)
+            self._xvfb.stop()
+            self._xvfb = None
+
+    # Programs.
+
+    def prepare_prefix(self, prefix):
+        """Creates and boots PREFIX if needed (see wine.prepare_prefix) and
+        returns it as an absolute path. Call it before starting a clock."""
+        prefix = wine.prepare_prefix(prefix, self.env)
+        if prefix not in self._prefixes:
+            self._prefixes.append(prefix)
+        return prefix
+
+    def start_wine(self, prefix, exe, args=(), env=None, cwd=None, stdout=None, stderr=None):
+        """Starts Windows program EXE under Wine in PREFIX (prepared first);
+        ENV entries are added to the session's environment."""
+        prefix = self.prepare_prefix(prefix)
+        full_env = wine.wine_env(self.env, prefix)
+        full_env.update(env or {})
+        return self._track(Program(["wine", exe, *args], full_env, cwd, stdout, stderr,
+                                   name=os.path.basename(str(exe))))
+
+    def start_native(self, argv, env=None, cwd=None, stdout=None, stderr=None):
+        """Starts a Linux program on the session's display."""
+        full_env = dict(self.env)
+        full_env.update(env or {})
+        return self._track(Program(argv, full_env, cwd, stdout, stderr))
+
+    def _track(self, program):
+        self._programs.append(program)
+        return program
+
+    # Windows.
+
+    def wait_window(self, program, title_regex, seconds):
+        """The X window id of PROGRAM's visible window whose name matches
+        TITLE_REGEX. Raises Failure when PROGRAM ends first, or after
+        SECONDS."""
+        def found():
+            code = program.poll()
+            if code is not None:
+                raise Failure(f"{program.name} ended with exit code {code} before showing a window")
+            windows = xserver.find_windows(self.env, title_regex, program.pid)
+            return windows[0] if windows else None
+        return wait_for(found, seconds, f"the window of {program.name}")
+
+    def windows(self, title_regex):
+        """Ids of every visible window on the display whose name matches."""
+        return xserver.find_windows(self.env, title_regex)
+
+    def title(self, window):
+        return xserver.window_name(self.env, window)
+
+    def wait_title(self, window, regex, seconds):
+        """The window's name once it matches REGEX (re.search)."""
+        pattern = re.compile(regex)
+
+        def matching():
+            name = self.title(window)
+            return name if pattern.search(name) else None
+        return wait_for(matching, seconds, f"a title matching {pattern.pattern!r}")
+
+    def key(self, window, key):
+        """Sends KEY (an xdotool key name such as "Escape") to WINDOW."""
+        xserver.send_key(self.env, window, key)
+
+    def close_window(self, window):
+        """A window manager's close request (WM_DELETE_WINDOW)."""
+        xserver.close_window(self.display, window)
+
+    def geometry(self, window):
+        return xserver.geometry(self.env, window)
+
+    def screenshot(self, window):
+        return xserver.screenshot(self.env, window)
+
+    def save_png(self, window, path):
+        xserver.save_png(self.env, window, path)
+
+    def xset_timeout(self):
+        return xserver.xset_timeout(self.env)
+
+    @staticmethod
+    def wait_for(predicate, seconds, what):
+        return wait_for(predicate, seconds, what)
