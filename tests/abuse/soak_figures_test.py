@@ -2,12 +2,9 @@
 flatness and title-rhythm judgements, on made-up series."""
 
 import os
-import sys
 import unittest
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
-import soak_figures as sf  # noqa: E402
+import soak_figures as sf
 
 MIB = 1024 * 1024
 
