@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kExitBadOption = 2;
-constexpr int kExitNoDisplay = 1;  // also: no memory for the frame buffers
+constexpr int kExitCannotStart = 1;  // no display, no window, or no memory for the frame buffers
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "noise-animation: %s\n", message.c_str());
@@ -35,11 +35,11 @@ int main(int argc, char** argv) {
     loop.held_time = options.time;
     StartFrameLoop(&loop);
     if (!PrepareFrames(static_cast<int32_t>(options.seed))) {  // the seed's bits; 0 seeds from the clock
-        return Fail("out of memory for the frame buffers", kExitNoDisplay);
+        return Fail("out of memory for the frame buffers", kExitCannotStart);
     }
     if (!OpenSdlDisplay(kCaption, W, H, options.zoom, &error)) {
         FreeFrameBuffers();
-        return Fail(error, kExitNoDisplay);
+        return Fail(error, kExitCannotStart);
     }
 
     // Present-only runs show one frame again and again: the cost of

@@ -1,6 +1,5 @@
-// The SDL2 window: video driver choice, window, renderer and streaming
-// texture, per-frame presentation with the event drain, and the
-// screen-saver switch.
+// The SDL2 window: video driver choice, the window and its surface, per-frame
+// presentation with the event drain, and the screen-saver switch.
 #include "sdl/sdl_display.h"
 
 #include <SDL.h>
@@ -14,9 +13,8 @@ constexpr int kBytesPerPixel = 4;  // 0x00RRGGBB, SDL's RGB888 (XRGB8888)
 
 struct SdlDisplay {
     SDL_Window* window = nullptr;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;
-    int width = 0;  // picture size in pixels
+    SDL_Surface* picture = nullptr;  // the frame right side up, width x height, 0x00RRGGBB
+    int width = 0;                   // picture size in pixels
     int height = 0;
     bool screensaver_was_enabled = false;  // restored on close
 };
@@ -103,51 +101,55 @@ bool OnKey(SDL_Keycode key) {
 bool OpenSdlDisplay(const char* caption, int width, int height, int zoom, std::string* error) {
     // The screen saver is switched below, explicitly, and put back on close.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");  // nearest neighbour
     if (!StartVideo(error)) {
         SDL_Quit();
         return false;
     }
+    // On X11 SDL's own window surface (shared memory where the server is
+    // local) presents several times faster than the default, a texture
+    // drawn through OpenGL, when that OpenGL runs in software, and costs
+    // no GL driver or threads. Elsewhere the default is the only way.
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    }
     display.width = width;
     display.height = height;
-    display.window = SDL_CreateWindow(caption,                    //
-                                      SDL_WINDOWPOS_CENTERED,     // x
-                                      SDL_WINDOWPOS_CENTERED,     // y
-                                      width * zoom,               // client width
-                                      height * zoom,              // client height
-                                      SDL_WINDOW_ALLOW_HIGHDPI);  // whole pixels on scaled desktops
-    if (display.window != nullptr) display.renderer = SDL_CreateRenderer(display.window, -1, 0);
-    if (display.renderer != nullptr) {
-        display.texture = SDL_CreateTexture(display.renderer, SDL_PIXELFORMAT_RGB888,
-                                            SDL_TEXTUREACCESS_STREAMING, width, height);
+    display.window = SDL_CreateWindow(caption,                 //
+                                      SDL_WINDOWPOS_CENTERED,  // x
+                                      SDL_WINDOWPOS_CENTERED,  // y
+                                      width * zoom,            // client width
+                                      height * zoom,           // client height
+                                      0);                      // shown, fixed size
+    if (display.window != nullptr) {
+        display.picture = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
     }
-    if (display.texture == nullptr) {
+    if (display.picture == nullptr || SDL_GetWindowSurface(display.window) == nullptr) {
         *error = std::string("cannot open the window: ") + SDL_GetError();
         CloseSdlDisplay();
         return false;
     }
-    SDL_SetTextureScaleMode(display.texture, SDL_ScaleModeNearest);
     display.screensaver_was_enabled = SDL_IsScreenSaverEnabled() == SDL_TRUE;
     SDL_DisableScreenSaver();
     return true;
 }
 
 bool PresentSdlFrame(const uint32_t* frame) {
-    void* pixels;
-    int pitch;
-    if (SDL_LockTexture(display.texture, nullptr, &pixels, &pitch) == 0) {
-        // The frame's row 0 is the bottom row: copy the rows in reverse.
-        const size_t row_bytes = static_cast<size_t>(display.width) * kBytesPerPixel;
-        auto* rows = static_cast<uint8_t*>(pixels);
-        for (int r = 0; r < display.height; ++r) {
-            std::memcpy(rows + static_cast<size_t>(display.height - 1 - r) * static_cast<size_t>(pitch),
-                        frame + static_cast<size_t>(r) * static_cast<size_t>(display.width), row_bytes);
-        }
-        SDL_UnlockTexture(display.texture);
+    // The frame's row 0 is the bottom row: copy the rows in reverse.
+    const size_t row_bytes = static_cast<size_t>(display.width) * kBytesPerPixel;
+    auto* rows = static_cast<uint8_t*>(display.picture->pixels);
+    const auto pitch = static_cast<size_t>(display.picture->pitch);
+    for (int r = 0; r < display.height; ++r) {
+        std::memcpy(rows + static_cast<size_t>(display.height - 1 - r) * pitch,
+                    frame + static_cast<size_t>(r) * static_cast<size_t>(display.width), row_bytes);
     }
-    SDL_RenderCopy(display.renderer, display.texture, nullptr, nullptr);
-    SDL_RenderPresent(display.renderer);
+    // The window's own surface, shared with the display server where it can
+    // be; SDL makes a new one only when the window size changes. Scaling to
+    // it repeats whole pixels (nearest neighbour).
+    SDL_Surface* window_surface = SDL_GetWindowSurface(display.window);
+    if (window_surface != nullptr) {
+        SDL_BlitScaled(display.picture, nullptr, window_surface, nullptr);
+        SDL_UpdateWindowSurface(display.window);
+    }
 
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -171,8 +173,7 @@ void SetSdlTitle(const char* title) { SDL_SetWindowTitle(display.window, title);
 
 void CloseSdlDisplay() {
     if (display.window != nullptr && display.screensaver_was_enabled) SDL_EnableScreenSaver();
-    if (display.texture != nullptr) SDL_DestroyTexture(display.texture);
-    if (display.renderer != nullptr) SDL_DestroyRenderer(display.renderer);
+    if (display.picture != nullptr) SDL_FreeSurface(display.picture);
     if (display.window != nullptr) SDL_DestroyWindow(display.window);
     display = SdlDisplay{};
     SDL_Quit();

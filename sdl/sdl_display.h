@@ -1,6 +1,6 @@
-// The native program's one window through SDL2: a streaming texture the
-// frame is copied into once per frame (flipped right side up) and stretched
-// over the client area by whole factors without smoothing, zoom keys, the
+// The native program's one window through SDL2: a picture surface the frame
+// is copied into once per frame (flipped right side up), stretched onto the
+// window's own surface by whole factors without smoothing; zoom keys, the
 // close handling and the screen-saver switch.
 #pragma once
 
@@ -8,8 +8,8 @@
 #include <string>
 
 // Opens a window titled caption whose client area is zoom x (width x height)
-// pixels, centred on the display, with a renderer without vsync and a
-// width x height texture, and keeps the screen saver off while it is open.
+// pixels, centred on the display, and a width x height picture surface, and
+// keeps the screen saver off while it is open. Nothing waits for vsync.
 // The display is the one DISPLAY or WAYLAND_DISPLAY names (SDL_VIDEODRIVER,
 // when set, chooses instead); SDL's offscreen and dummy drivers are never
 // used in their place. On failure returns false with *error one line naming
