@@ -1,7 +1,8 @@
 """Entry points for shell scripts:
 
-  python3 -m session xvfb [--settle PREFIX]... -- COMMAND...
-      COMMAND on a private Xvfb (DISPLAY set); its exit code.
+  python3 -m session xvfb [--prefix PREFIX]... -- COMMAND...
+      COMMAND on a private Xvfb (DISPLAY set), each Wine PREFIX prepared
+      first; its exit code.
   python3 -m session wine PREFIX PROGRAM.exe [ARGS...]
       a Windows program under Wine in PREFIX, created first if needed.
 """

@@ -64,11 +64,12 @@ def build(preset, *targets):
 
 
 def with_display(argv):
-    """python3 -m session xvfb [--settle PREFIX]... -- COMMAND...: runs
-    COMMAND with DISPLAY set to a private Xvfb and returns its exit code;
-    then waits for the Wine server of each PREFIX and stops the Xvfb."""
+    """python3 -m session xvfb [--prefix PREFIX]... -- COMMAND...: runs
+    COMMAND with DISPLAY set to a private Xvfb and returns its exit code.
+    Each PREFIX is prepared before COMMAND starts and its Wine server waited
+    for before the Xvfb stops."""
     options = parser("session xvfb", with_display.__doc__)
-    options.add_argument("--settle", action="append", default=[], metavar="PREFIX")
+    options.add_argument("--prefix", action="append", default=[])
     options.add_argument("command", nargs=argparse.REMAINDER)
     args = options.parse_args(argv)
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
@@ -77,7 +78,8 @@ def with_display(argv):
 
     def body():
         with Session(private_display=True) as session:
-            session._prefixes.extend(Path(p).resolve() for p in args.settle)
+            for prefix in args.prefix:
+                session.prepare_prefix(prefix)
             # The command stays in this process group, so Ctrl-C reaches it.
             return subprocess.run(command, env=session.env).returncode
     return main("session xvfb", body)
