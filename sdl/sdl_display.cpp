@@ -74,25 +74,23 @@ void SetZoom(int zoom) {
                           SDL_WINDOWPOS_CENTERED_DISPLAY(index));
 }
 
-// Handles one key; false when it ends the program.
-bool OnKey(SDL_Keycode key) {
+// Handles a key press: the zoom keys.
+void OnKeyDown(SDL_Keycode key) {
     switch (key) {
-        case SDLK_ESCAPE:
-            return false;
         case SDLK_1:
         case SDLK_KP_1:
             SetZoom(1);
-            return true;
+            break;
         case SDLK_2:
         case SDLK_KP_2:
             SetZoom(2);
-            return true;
+            break;
         case SDLK_4:
         case SDLK_KP_4:
             SetZoom(4);
-            return true;
+            break;
         default:
-            return true;
+            break;
     }
 }
 
@@ -160,7 +158,13 @@ bool PresentSdlFrame(const uint32_t* frame) {
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) return false;
                 break;
             case SDL_KEYDOWN:
-                if (!OnKey(event.key.keysym.sym)) return false;
+                OnKeyDown(event.key.keysym.sym);
+                break;
+            case SDL_KEYUP:
+                // Esc ends the program when it is released: a key already
+                // held when the window gains focus arrives as a press only,
+                // and the release does not go on to the next window.
+                if (event.key.keysym.sym == SDLK_ESCAPE) return false;
                 break;
             default:
                 break;

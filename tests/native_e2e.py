@@ -46,13 +46,6 @@ def expect_exit_zero(program, after):
         raise Failure(f"exit code {after} is {code}, not 0")
 
 
-def press_escape(session, window):
-    """Esc to WINDOW. The program may end on the key press, before xdotool
-    sends the release, which xdotool then reports as a failure: the exit
-    code that follows is what counts."""
-    run_tool(["xdotool", "key", "--window", str(window), "Escape"], session.env, check=False)
-
-
 def check_animation(session, args):
     program = session.start_native([args.program], **QUIET)
     window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
@@ -68,7 +61,7 @@ def check_animation(session, args):
         raise Failure(f"only {len(set(first.pixels))} distinct colours: not the marble pattern")
     session.wait_for(lambda: session.screenshot(window).pixels != first.pixels, PICTURE_WAIT_S,
                      "the picture to change")
-    press_escape(session, window)
+    session.key(window, "Escape")
     expect_exit_zero(program, "after Esc")
 
 
@@ -211,7 +204,7 @@ def check_soak(session, args):
     if failures:
         raise Failure("; ".join(failures))
     windows = session.windows(CAPTION)
-    press_escape(session, windows[0])
+    session.key(windows[0], "Escape")
     expect_exit_zero(program, "after Esc")
     clients = session.wait_for(lambda: (lambda c: c if len(c) <= before else None)(x_clients(session)),
                                EXIT_WAIT_S, f"the X clients to fall back to {before}")
