@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/frame_args.h"  // QuoteForError: the display name stays on one line
+
 namespace {
 
 constexpr int kBytesPerPixel = 4;  // 0x00RRGGBB, SDL's RGB888 (XRGB8888)
@@ -55,7 +57,8 @@ bool StartVideo(std::string* error) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, c.driver);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
         if (!problems.empty()) problems += "; ";
-        problems += std::string(c.variable) + "=" + std::getenv(c.variable) + " (" + SDL_GetError() + ")";
+        problems += std::string(c.variable) + "=" + QuoteForError(std::getenv(c.variable)) + " (" +
+                    SDL_GetError() + ")";
     }
     if (problems.empty()) return Fail(error, "no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
     return Fail(error, "cannot connect to the display " + problems);
