@@ -1,46 +1,15 @@
-// Start-up order and the frame loop: render, present, count, and the
-// frame-rate title.
+// Start-up order and the frame loop of the Windows program: render, present,
+// count, and the frame-rate title.
 #include "app/animation.h"
 
-#include <cstring>
-
-#include "app/format_rate.h"
-#include "app/rate_meter.h"
+#include "app/frame_loop.h"
 #include "display/display.h"
-#include "noise/noise.h"
-#include "platform/clock.h"
 #include "render/frame.h"
-#include "render/render_path.h"
-#include "render/shading.h"
-
-namespace {
-constexpr const char* kCaption = "Noise animation";
-constexpr int32_t kSeedFromClock = 0;
-constexpr size_t kTitleSize = 64;  // caption, space, the longest rate text, " fps" and the NUL fit
-
-// "Noise animation <rate> fps", in a fixed buffer: the program links no
-// C++ run-time strings.
-void ComposeTitle(long double rate, char (&title)[kTitleSize]) {
-    char rate_text[kRateTextSize];
-    FormatRateText(rate, rate_text);
-    std::strcpy(title, kCaption);
-    std::strcat(title, " ");
-    std::strcat(title, rate_text);
-    std::strcat(title, " fps");
-}
-}  // namespace
 
 void RunAnimation() {
-    // The first interval starts before set-up, so the first rate shown
-    // includes the start-up time.
-    RateMeter meter;
-    meter.Start(ClockMs());
-
-    if (!AllocateFrameBuffers()) return;  // nothing to show without them: end quietly
-    StartMs = ClockMs();
-    BuildPalette();
-    BuildSineTable();
-    InitNoise(kSeedFromClock);
+    FrameLoop loop;
+    StartFrameLoop(&loop);
+    if (!PrepareFrames(kSeedFromClock)) return;  // nothing to show without the buffers: end quietly
 
     if (!OpenDisplay(kCaption, W, H)) {
         FreeFrameBuffers();
@@ -48,14 +17,11 @@ void RunAnimation() {
     }
 
     for (;;) {
-        RenderFrame();
+        RenderLoopFrame(loop);
         PresentFrame(PixelBuffer);  // a close request ends the process in here
-        long double rate;
-        if (meter.CountFrame(ClockMs(), &rate)) {
-            char title[kTitleSize];
-            ComposeTitle(rate, title);
+        if (const char* title = CountPresentedFrame(&loop)) {
             SetDisplayTitle(title);
-            meter.Start(ClockMs());  // a fresh reading, taken after the title was sent
+            RestartRateInterval(&loop);
         }
     }
 }

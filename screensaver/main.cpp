@@ -5,18 +5,14 @@
 
 #include <cstdint>
 
+#include "app/frame_loop.h"
 #include "display/display.h"
-#include "noise/noise.h"
-#include "platform/clock.h"
 #include "render/render_path.h"
-#include "render/shading.h"
 #include "screensaver/saver_args.h"
 
 namespace {
 
-constexpr const char* kCaption = "Noise animation";
 constexpr const char* kNoOptions = "This screen saver has no options that you can set.";
-constexpr int32_t kSeedFromClock = 0;
 
 HWND WindowFromArgs(const SaverArgs& args) {
     if (!args.has_window) return nullptr;
@@ -29,11 +25,7 @@ HWND WindowFromArgs(const SaverArgs& args) {
 // buffers or the display cannot be had.
 template <typename Open>
 void RunSaver(Open open) {
-    if (!AllocateFrameBuffers()) return;
-    StartMs = ClockMs();
-    BuildPalette();
-    BuildSineTable();
-    InitNoise(kSeedFromClock);
+    if (!PrepareFrames(kSeedFromClock)) return;
     if (!open()) {
         FreeFrameBuffers();
         return;

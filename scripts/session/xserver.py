@@ -32,8 +32,12 @@ def start_xvfb(seconds=XVFB_SECONDS):
     SECONDS for it. Returns (":N", Program)."""
     read_fd, write_fd = os.pipe()
     try:
-        xvfb = Program(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", XVFB_SCREEN, "-nolisten", "tcp"],
-                       stderr=subprocess.DEVNULL, pass_fds=(write_fd,))
+        # -noreset: by default Xvfb resets when its last client leaves and
+        # refuses connections meanwhile (8 of 200 back-to-back xdpyinfo runs
+        # failed), so a program started just after another one ended could
+        # not open the display.
+        xvfb = Program(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", XVFB_SCREEN, "-nolisten", "tcp",
+                        "-noreset"], stderr=subprocess.DEVNULL, pass_fds=(write_fd,))
     finally:
         os.close(write_fd)
     number = b""

@@ -1,0 +1,59 @@
+// noise-animation, the native program: the animation in an SDL2 window,
+// the same frames as the Windows program's, with options for a fixed seed,
+// zoom and a held moment. Usage: NativeUsage().
+#include <cstdio>
+#include <string>
+
+#include "app/frame_loop.h"
+#include "render/frame.h"
+#include "sdl/options.h"
+#include "sdl/sdl_display.h"
+
+namespace {
+
+constexpr int kExitBadOption = 2;
+constexpr int kExitCannotStart = 1;  // no display, no window, or no memory for the frame buffers
+
+int Fail(const std::string& message, int code) {
+    std::fprintf(stderr, "noise-animation: %s\n", message.c_str());
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    NativeOptions options;
+    std::string error;
+    if (!ParseNativeArgs(argc - 1, argv + 1, &options, &error)) return Fail(error, kExitBadOption);
+    if (options.help) {
+        std::fputs(NativeUsage(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : kExitBadOption;
+    }
+
+    FrameLoop loop;
+    loop.hold_time = options.hold_time;
+    loop.held_time = options.time;
+    StartFrameLoop(&loop);
+    if (!PrepareFrames(static_cast<int32_t>(options.seed))) {  // the seed's bits; 0 seeds from the clock
+        return Fail("out of memory for the frame buffers", kExitCannotStart);
+    }
+    if (!OpenSdlDisplay(kCaption, W, H, options.zoom, &error)) {
+        FreeFrameBuffers();
+        return Fail(error, kExitCannotStart);
+    }
+
+    // Present-only runs show one frame again and again: the cost of
+    // presentation alone, for the benchmark.
+    if (options.present_only) RenderLoopFrame(loop);
+    for (;;) {
+        if (!options.present_only) RenderLoopFrame(loop);
+        if (!PresentSdlFrame(PixelBuffer)) break;
+        if (const char* title = CountPresentedFrame(&loop)) {
+            SetSdlTitle(title);
+            RestartRateInterval(&loop);
+        }
+    }
+    CloseSdlDisplay();
+    FreeFrameBuffers();
+    return 0;
+}

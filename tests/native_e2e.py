@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""End-to-end checks of the native noise-animation (SDL2) on an X display.
+
+  native_e2e.py window|refusals|soak --program EXE [--frame-tool EXE] [--seconds S]
+
+window:   the title shows the frame rate, the picture holds only palette
+          colours and changes, Esc ends it with 0; with --seed 1 --time 999
+          the picture equals noise-frame's at zoom 1, 2 and 4 (keys 2, 4,
+          1; whole-pixel scaling, window re-centred), and a window
+          manager's close request ends it with 0.
+refusals: bad options give exit code 2 and one line; no display, or one
+          that cannot be reached, exit code 1 and one line; nothing is
+          written.
+soak:     over S seconds (default 60) resident memory, descriptors, threads
+          and the X resources of the program stay flat after warm-up, and
+          once it has ended the X server has no client of it left.
+
+Uses DISPLAY when set, otherwise a private Xvfb.
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+import soak_figures as sf
+from session import Failure, Session, cli, palette_colours
+from session.process import run_tool
+
+CAPTION = "^Noise animation"
+RATE_TITLE = r"^Noise animation [0-9]+\.[0-9]{2} fps$"
+WINDOW_WAIT_S = 20
+EXIT_WAIT_S = 20
+PICTURE_WAIT_S = 10
+PICTURE = (320, 200)
+HELD = ["--seed", "1", "--time", "999"]
+QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+
+
+def expect_exit_zero(program, after):
+    code = program.wait(EXIT_WAIT_S)
+    if code is None:
+        raise Failure(f"the program did not end within {EXIT_WAIT_S} s {after}")
+    if code != 0:
+        raise Failure(f"exit code {after} is {code}, not 0")
+
+
+def check_animation(session, args):
+    program = session.start_native([args.program], **QUIET)
+    window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
+    print(f"title: {session.wait_title(window, RATE_TITLE, WINDOW_WAIT_S)}")
+    colours = set(palette_colours())
+    first = session.screenshot(window)
+    if (first.width, first.height) != PICTURE:
+        raise Failure(f"client area is {first.width}x{first.height}, not 320x200")
+    strangers = {p for p in first.pixels if p not in colours}
+    if strangers:
+        raise Failure(f"{len(strangers)} colours outside the palette, e.g. {sorted(strangers)[:3]}")
+    if len(set(first.pixels)) < 16:
+        raise Failure(f"only {len(set(first.pixels))} distinct colours: not the marble pattern")
+    session.wait_for(lambda: session.screenshot(window).pixels != first.pixels, PICTURE_WAIT_S,
+                     "the picture to change")
+    session.key(window, "Escape")
+    expect_exit_zero(program, "after Esc")
+
+
+def reference_frame(frame_tool):
+    """noise-frame's picture for HELD, top row first, as (r, g, b) tuples."""
+    data = run_tool([frame_tool, *HELD, "--format", "ppm"]).stdout
+    match = re.match(rb"P6\s+320\s+200\s+255\s", data)
+    if not match:
+        raise Failure("noise-frame did not write a 320x200 PPM")
+    raw = data[match.end():]
+    return [tuple(raw[k:k + 3]) for k in range(0, 3 * PICTURE[0] * PICTURE[1], 3)]
+
+
+def scaled(pixels, zoom):
+    """PIXELS (PICTURE sized) enlarged ZOOM times by repeating each pixel."""
+    width = PICTURE[0]
+    rows = [pixels[y * width:(y + 1) * width] for y in range(PICTURE[1])]
+    out = []
+    for row in rows:
+        wide = [p for p in row for _ in range(zoom)]
+        for _ in range(zoom):
+            out.extend(wide)
+    return out
+
+
+def check_held_and_zoom(session, args):
+    reference = reference_frame(args.frame_tool)
+    screen_width, screen_height = (int(v) for v in run_tool(["xdotool", "getdisplaygeometry"],
+                                                            session.env).stdout.split())
+    program = session.start_native([args.program, *HELD], **QUIET)
+    window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
+    for key, zoom in ((None, 1), ("2", 2), ("4", 4), ("1", 1)):
+        if key:
+            session.key(window, key)
+        width, height = PICTURE[0] * zoom, PICTURE[1] * zoom
+        centred = ((screen_width - width) // 2, (screen_height - height) // 2, width, height)
+        session.wait_for(lambda: session.geometry(window) == centred, PICTURE_WAIT_S,
+                         f"a centred {width}x{height} client area after key {key or '(none)'}, "
+                         f"last {session.geometry(window)}")
+        expected = scaled(reference, zoom)
+
+        # Only the part of the window on the screen has pixels, and a
+        # screenshot holds only that part (at 4x the window is larger than
+        # a 1024x768 screen).
+        left, top = max(0, -centred[0]), max(0, -centred[1])
+        right, bottom = min(width, screen_width - centred[0]), min(height, screen_height - centred[1])
+
+        def visible(pixels):
+            return [pixels[y * width + x] for y in range(top, bottom) for x in range(left, right)]
+
+        expected = visible(expected)
+
+        def same_picture():
+            shot = session.screenshot(window)
+            return (shot.width, shot.height) == (right - left, bottom - top) and shot.pixels == expected
+        session.wait_for(same_picture, PICTURE_WAIT_S,
+                         f"the picture at zoom {zoom} to equal noise-frame {' '.join(HELD)}")
+        print(f"zoom {zoom}: {width}x{height}, centred, equal to noise-frame's picture")
+    session.close_window(window)
+    expect_exit_zero(program, "after a close request")
+
+
+def check_window(session, args):
+    check_animation(session, args)
+    check_held_and_zoom(session, args)
+
+
+def free_display():
+    """A display name no X server listens on."""
+    number = 400
+    while os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+        number += 1
+    return f":{number}"
+
+
+def check_refusals(args):
+    no_display = {k: v for k, v in os.environ.items()
+                  if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
+    unreachable = dict(no_display, DISPLAY=free_display())
+    cases = [
+        (["--zoom", "3"], os.environ, 2, "--zoom"),
+        (["--seed", "12x"], os.environ, 2, "--seed"),
+        (["--time", "4294967296"], os.environ, 2, "--time"),
+        (["--time"], os.environ, 2, "--time"),
+        (["--zoom", "2", "--zoom", "4"], os.environ, 2, "--zoom"),
+        (["--frames", "2"], os.environ, 2, "--frames"),
+        ([], no_display, 1, "DISPLAY"),
+        (HELD, unreachable, 1, unreachable["DISPLAY"]),
+    ]
+    with tempfile.TemporaryDirectory(prefix="noise-native-") as scratch:
+        for options, env, code, named in cases:
+            result = subprocess.run([args.program, *options], env=env, cwd=scratch, stdin=subprocess.DEVNULL,
+                                    capture_output=True, timeout=EXIT_WAIT_S)
+            said = result.stderr.decode(errors="replace")
+            lines = said.splitlines()
+            what = " ".join(options) or "(no options)"
+            if result.returncode != code:
+                raise Failure(f"{what}: exit code {result.returncode}, not {code}")
+            if len(lines) != 1 or not lines[0].startswith("noise-animation: ") or named not in lines[0]:
+                raise Failure(f"{what}: stderr is not one line naming {named}: {said!r}")
+            if result.stdout:
+                raise Failure(f"{what}: wrote to standard output")
+            print(f"{what}: exit code {code}: {lines[0]}")
+        if os.listdir(scratch):
+            raise Failure(f"files left behind: {os.listdir(scratch)}")
+
+
+def x_clients(session):
+    report = run_tool(["xrestop", "-display", session.display, "-b", "-m", "1"], session.env).stdout
+    return sf.parse_xrestop(report.decode(errors="replace"))
+
+
+def check_soak(session, args):
+    interval = 5.0
+    warmup_ms = 15000
+    before = len(x_clients(session))
+    program = session.start_native([args.program], **QUIET)
+    session.wait_window(program, CAPTION, WINDOW_WAIT_S)
+    started = time.monotonic()
+    rows = []
+    while True:
+        elapsed = time.monotonic() - started
+        row = sf.read_linux_status(program.pid)
+        if row is None or program.poll() is not None:
+            raise Failure("the program ended during the soak")
+        row["ms"] = int(elapsed * 1000)
+        row["x_resources"], _ = sf.x_resources(x_clients(session), program.pid)
+        rows.append(row)
+        if elapsed >= args.seconds:
+            break
+        time.sleep(max(0.0, started + interval * len(rows) - time.monotonic()))
+    if not any(row["x_resources"] for row in rows):
+        raise Failure("xrestop never showed the program's X client")
+    failures = []
+    for metric, memory in (("rss", True), ("fds", False), ("threads", False), ("x_resources", False)):
+        verdict, text = sf.judge_flat(rows, metric, warmup_ms, memory)
+        print(f"{text} over {rows[-1]['ms'] / 1000:.0f} s")
+        if verdict != "flat":
+            failures.append(text)
+    if failures:
+        raise Failure("; ".join(failures))
+    windows = session.windows(CAPTION)
+    session.key(windows[0], "Escape")
+    expect_exit_zero(program, "after Esc")
+    clients = session.wait_for(lambda: (lambda c: c if len(c) <= before else None)(x_clients(session)),
+                               EXIT_WAIT_S, f"the X clients to fall back to {before}")
+    if any(c["pid"] == program.pid for c in clients):
+        raise Failure("the ended program still has an X client")
+    print(f"X clients: {before} before, {len(clients)} after")
+
+
+def run(args):
+    if args.check == "refusals":
+        check_refusals(args)
+    else:
+        if args.check == "window" and not args.frame_tool:
+            raise Failure("--frame-tool is required")
+        with Session(private_display=False) as session:
+            (check_window if args.check == "window" else check_soak)(session, args)
+    print(f"native_e2e.py {args.check}: passed")
+    return 0
+
+
+def main():
+    options = cli.parser("native_e2e.py", __doc__)
+    options.add_argument("check", choices=("refusals", "soak", "window"))
+    options.add_argument("--program", required=True)
+    options.add_argument("--frame-tool")
+    options.add_argument("--seconds", type=float, default=60.0)
+    args = options.parse_args()
+    args.program = os.path.abspath(args.program)
+    return cli.main(f"native_e2e.py {args.check}", run, args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
