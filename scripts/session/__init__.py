@@ -20,6 +20,7 @@ libX11 for the close request.
         s.key(w, "Escape"); s.close_window(w)   # key press; WM_DELETE_WINDOW close request
         s.geometry(w) -> (x, y, width, height)
         s.screenshot(w) -> Image(width, height, pixels); s.save_png(w, path)
+        s.expect_animation(w, size=None, seconds=10) -> Image   # palette-only, changing marble pattern
         s.xset_timeout() -> seconds
         s.wait_for(predicate, seconds, what)    # bounded polling; raises Failure(what)
 

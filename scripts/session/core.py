@@ -7,6 +7,8 @@ import re
 from . import wine, xserver
 from .process import Failure, Program, wait_for
 
+MARBLE_COLOURS = 16  # fewer distinct colours than this is not the marble pattern
+
 
 class Session:
     """A private Xvfb (or the caller's DISPLAY, with private_display=False
@@ -122,6 +124,22 @@ class Session:
 
     def screenshot(self, window):
         return xserver.screenshot(self.env, window)
+
+    def expect_animation(self, window, size=None, seconds=10):
+        """Checks what the window shows is the animation: within SECONDS the
+        marble pattern (16 colours or more) appears, every pixel is one of the
+        palette's colours, the client area is SIZE (width, height) when given,
+        and the picture then changes within SECONDS. Returns the first shot."""
+        first = wait_for(lambda: (lambda shot: shot if len(set(shot.pixels)) >= MARBLE_COLOURS else None)(
+            self.screenshot(window)), seconds, "the marble pattern (16 colours or more)")
+        if size is not None and (first.width, first.height) != tuple(size):
+            raise Failure(f"client area is {first.width}x{first.height}, not {size[0]}x{size[1]}")
+        colours = set(xserver.palette_colours())
+        strangers = {p for p in first.pixels if p not in colours}
+        if strangers:
+            raise Failure(f"{len(strangers)} colours outside the palette, e.g. {sorted(strangers)[:3]}")
+        wait_for(lambda: self.screenshot(window).pixels != first.pixels, seconds, "the picture to change")
+        return first
 
     def save_png(self, window, path):
         xserver.save_png(self.env, window, path)
