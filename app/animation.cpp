@@ -10,6 +10,7 @@
 #include "noise/noise.h"
 #include "platform/clock.h"
 #include "render/frame.h"
+#include "render/render_path.h"
 #include "render/shading.h"
 
 namespace {

@@ -32,7 +32,7 @@ void BM_Frame(benchmark::State& state, RenderPath path) {
     SetUpFrame();
     uint32_t t = 0;
     for (auto _ : state) {
-        RenderFrameWith(path, t);
+        RenderFrameWith(path, t, ByteImage, PixelBuffer);
         t += kTimeStep;
         benchmark::DoNotOptimize(PixelBuffer[0]);
         benchmark::ClobberMemory();

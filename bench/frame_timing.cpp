@@ -26,7 +26,8 @@ double TimePath(RenderPath path, int frames) {
     double best = 0;
     for (int rep = 0; rep < kRepeats; ++rep) {
         const uint32_t start = ClockMs();
-        for (int f = 0; f < frames; ++f) RenderFrameWith(path, static_cast<uint32_t>(f) * kTimeStep);
+        for (int f = 0; f < frames; ++f)
+            RenderFrameWith(path, static_cast<uint32_t>(f) * kTimeStep, ByteImage, PixelBuffer);
         const double ms = static_cast<double>(ClockMs() - start) / frames;
         if (rep == 0 || ms < best) best = ms;
     }

@@ -64,8 +64,8 @@ struct Avx2 {
     }
 };
 
-FastScratch Scratch;
-
 }  // namespace
 
-void RenderFrameAvx2(uint32_t t) { RenderFrameFast<Avx2>(t, Scratch); }
+void RenderFrameAvx2(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameFast<Avx2>(t, byte_image, pixels);
+}

@@ -108,8 +108,8 @@ struct Avx512 {
     }
 };
 
-FastScratch Scratch;
-
 }  // namespace
 
-void RenderFrameAvx512(uint32_t t) { RenderFrameFast<Avx512>(t, Scratch); }
+void RenderFrameAvx512(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameFast<Avx512>(t, byte_image, pixels);
+}

@@ -268,15 +268,15 @@ inline __m128i AverageDown(__m128i a, __m128i b) {
     return _mm_add_epi8(_mm_and_si128(a, b), halfDiff);
 }
 
-// Writes the samples into the even rows and columns of ByteImage and fills
-// the rest by the same truncating averages as the plain path: odd columns
-// of even rows, then odd rows (columns 0..W-1).
-inline void FillFromGrid(const uint8_t* grid) {
+// Writes the samples into the even rows and columns of byte_image (a
+// ByteImage-shaped buffer) and fills the rest by the same truncating averages
+// as the plain path: odd columns of even rows, then odd rows (columns 0..W-1).
+inline void FillFromGrid(const uint8_t* grid, uint8_t* byte_image) {
     constexpr int kChunk = 16;
     static_assert((W / 2) % kChunk == 0 && W % kChunk == 0, "rows must split into whole chunks");
     for (int j = 0; j < kGridRows; ++j) {
         const uint8_t* g = grid + j * kGridStride;
-        uint8_t* row = ByteImage + 2 * j * kByteStride;
+        uint8_t* row = byte_image + 2 * j * kByteStride;
         for (int k = 0; k < W / 2; k += kChunk) {
             const __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k));
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k + 1));
@@ -287,9 +287,9 @@ inline void FillFromGrid(const uint8_t* grid) {
         row[W] = g[W / 2];
     }
     for (int j = 0; j < H / 2; ++j) {
-        const uint8_t* above = ByteImage + 2 * j * kByteStride;
+        const uint8_t* above = byte_image + 2 * j * kByteStride;
         const uint8_t* below = above + 2 * kByteStride;
-        uint8_t* row = ByteImage + (2 * j + 1) * kByteStride;
+        uint8_t* row = byte_image + (2 * j + 1) * kByteStride;
         for (int c = 0; c < W; c += kChunk) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + c));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + c));
@@ -298,19 +298,24 @@ inline void FillFromGrid(const uint8_t* grid) {
     }
 }
 
-// Scratch space of one instruction set's renderer.
+// Scratch space of one frame: about 29 KB, on the calling thread's stack so
+// that concurrent calls share nothing. Every byte that is read is written
+// first in the same call, so it needs no clearing.
 struct FastScratch {
     alignas(64) uint8_t grid[kGridRowsPadded * kGridStride];  // the samples' shades
     FrameCorners corners;
 };
 
-// The whole frame for time value t through instruction set Isa.
+// The whole frame for time value t through instruction set Isa, into
+// byte_image (kByteRows * kByteStride bytes) and pixels (kPixelCount).
+// Reads only the shading and noise tables, so it may run on several threads
+// at once with their own buffers.
 template <class Isa>
-void RenderFrameFast(uint32_t t, FastScratch& scratch) {
-    uint8_t* grid = scratch.grid;
-    SampleGrid<Isa>(t, grid, scratch.corners);
-    FillFromGrid(grid);
-    Isa::Convert(ByteImage, PixelBuffer);
+void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    FastScratch scratch;
+    SampleGrid<Isa>(t, scratch.grid, scratch.corners);
+    FillFromGrid(scratch.grid, byte_image);
+    Isa::Convert(byte_image, pixels);
 }
 
 }  // namespace

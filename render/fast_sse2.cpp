@@ -4,6 +4,7 @@
 
 #include "render/fast_kernel.h"
 #include "render/fast_paths.h"
+#include "render/fill.h"
 
 namespace {
 
@@ -54,17 +55,12 @@ struct Sse2 {
         const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(w));
         __builtin_memcpy(dst, &bytes, sizeof bytes);
     }
-    static void Convert(const uint8_t* bytes, uint32_t* pixels) {
-        for (int r = 0; r < H; ++r) {
-            const uint8_t* row = bytes + r * kByteStride;
-            uint32_t* out = pixels + r * W;
-            for (int c = 0; c < W; ++c) out[c] = Palette[row[c]];
-        }
-    }
+    // SSE2 has no gather: the plain palette pass.
+    static void Convert(const uint8_t* bytes, uint32_t* pixels) { ConvertToPixels(bytes, pixels); }
 };
-
-FastScratch Scratch;
 
 }  // namespace
 
-void RenderFrameSse2(uint32_t t) { RenderFrameFast<Sse2>(t, Scratch); }
+void RenderFrameSse2(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameFast<Sse2>(t, byte_image, pixels);
+}

@@ -1,6 +1,8 @@
 // Averaging and palette passes of the frame render (portable version).
 #include "render/fill.h"
 
+#include "render/shading.h"
+
 void FillAndConvert(uint8_t* bytes, uint32_t* pixels) {
     for (int r = 0; r <= H; r += 2) {
         uint8_t* row = bytes + r * kByteStride;
@@ -16,6 +18,10 @@ void FillAndConvert(uint8_t* bytes, uint32_t* pixels) {
             row[c] = static_cast<uint8_t>((above[c] + below[c]) >> 1);
         }
     }
+    ConvertToPixels(bytes, pixels);
+}
+
+void ConvertToPixels(const uint8_t* bytes, uint32_t* pixels) {
     for (int r = 0; r < H; ++r) {
         const uint8_t* row = bytes + r * kByteStride;
         uint32_t* out = pixels + r * W;

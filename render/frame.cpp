@@ -1,13 +1,12 @@
-// The plain frame renderer, the buffers it writes, and the entry points
-// that hand a frame to the fastest render path.
+// The frame buffers, the frame's time value and the plain reference
+// renderer. The render paths and the entry points that choose among them
+// sit above this file, in render_path.cpp.
 #include "render/frame.h"
 
 #include <cstdlib>
 
 #include "noise/noise.h"
-#include "platform/clock.h"
 #include "render/fill.h"
-#include "render/render_path.h"
 #include "render/shading.h"
 
 uint32_t* PixelBuffer;
@@ -31,20 +30,29 @@ void FreeFrameBuffers() {
     ByteImage = nullptr;
 }
 
+namespace {
+
+// Shade 0..254 of grid point (i, j) whose turbulence divided by 8 is m:
+// |a * b| >> 8 with a and b two sine stripes shifted by m.
+uint8_t ShadeOf(int32_t m, int32_t i, int32_t j) {
+    const int32_t a = SineTable[(7 * j + m - 120) & (kSineTableSize - 1)];
+    const int32_t b = SineTable[(4 * i + m - 80) & (kSineTableSize - 1)];
+    const int32_t p = a * b;
+    return static_cast<uint8_t>((p < 0 ? -p : p) >> 8);
+}
+
+}  // namespace
+
 uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
 
-void RenderFramePlain(uint32_t t) {
+void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     const auto z = static_cast<FixedCoord>(t);  // the time value is used directly as a coordinate
     for (int j = 0; j <= H / 2; ++j) {
-        uint8_t* row = ByteImage + 2 * j * kByteStride;
+        uint8_t* row = byte_image + 2 * j * kByteStride;
         for (int i = W / 2; i >= 0; --i) {
             const int32_t m = Turbulence(i * kGridStep, j * kGridStep, z, kOctaves) / 8;
             row[2 * i] = ShadeOf(m, i, j);
         }
     }
-    FillAndConvert(ByteImage, PixelBuffer);
+    FillAndConvert(byte_image, pixels);
 }
-
-void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
-
-void RenderFrameAt(uint32_t t) { RenderFrameWith(BestRenderPath(), t); }

@@ -1,6 +1,8 @@
-// The frame renderer: turbulence sampled on a half-resolution grid with time
-// as the third axis, bent through two sine stripes, averaged up to full size
-// and converted to 32-bit pixels through the palette.
+// The frame's size and buffers, its time value, and the plain reference
+// renderer: turbulence sampled on a half-resolution grid with time as the
+// third axis, bent through two sine stripes, averaged up to full size and
+// converted to 32-bit pixels through the palette. RenderFrame and the faster
+// paths are declared in render/render_path.h.
 #pragma once
 
 #include <cstdint>
@@ -31,13 +33,7 @@ void FreeFrameBuffers();
 // div 3, the subtraction unsigned 32-bit so a clock wrap does not disturb it.
 uint32_t FrameTime(uint32_t now);
 
-// Renders the frame for time value t into ByteImage and PixelBuffer, through
-// the fastest path this CPU runs. Every pixel is rewritten.
-void RenderFrameAt(uint32_t t);
-
-// The plain reference render: Turbulence at every grid point. Same output
-// as RenderFrameAt, bit for bit.
-void RenderFramePlain(uint32_t t);
-
-// Renders the frame for the current clock reading.
-void RenderFrame();
+// The plain reference render of time value t into byte_image (kByteRows *
+// kByteStride bytes) and pixels (kPixelCount): Turbulence at every grid
+// point. Every path of render/render_path.h gives the same output, bit for bit.
+void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels);

@@ -1,8 +1,10 @@
-// Run-time choice between the plain renderer and the vector renderers.
+// Run-time choice between the plain renderer and the vector renderers, and
+// the one place that hands a frame to the chosen one.
 #include "render/render_path.h"
 
 #include <cstddef>
 
+#include "platform/clock.h"
 #include "render/frame.h"
 
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
@@ -74,22 +76,30 @@ const char* RenderPathName(RenderPath path) {
     return "unknown";
 }
 
-void RenderFrameWith(RenderPath path, uint32_t t) {
+void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     if (!RenderPathAvailable(path)) path = RenderPath::Plain;
     switch (path) {
 #if NOISE_HAVE_VECTOR_PATHS
         case RenderPath::Sse2:
-            RenderFrameSse2(t);
+            RenderFrameSse2(t, byte_image, pixels);
             return;
         case RenderPath::Avx2:
-            RenderFrameAvx2(t);
+            RenderFrameAvx2(t, byte_image, pixels);
             return;
         case RenderPath::Avx512:
-            RenderFrameAvx512(t);
+            RenderFrameAvx512(t, byte_image, pixels);
             return;
 #endif
         default:
-            RenderFramePlain(t);
+            RenderFramePlain(t, byte_image, pixels);
             return;
     }
 }
+
+void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameWith(BestRenderPath(), t, byte_image, pixels);
+}
+
+void RenderFrameAt(uint32_t t) { RenderFrameInto(t, ByteImage, PixelBuffer); }
+
+void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }

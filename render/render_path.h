@@ -1,9 +1,12 @@
-// Choice of the whole-frame render path: the plain reference renderer or one
-// of the vector renderers for x86 (SSE2, AVX2, AVX-512). Every path writes
-// the same ByteImage and PixelBuffer, bit for bit, for every seed and time.
+// Choice of the whole-frame render path, the plain reference renderer or one
+// of the vector renderers for x86 (SSE2, AVX2, AVX-512), and the entry points
+// that render through it. Every path writes the same byte image and pixels,
+// bit for bit, for every seed and time.
 #pragma once
 
 #include <cstdint>
+
+#include "render/frame.h"
 
 enum class RenderPath { Plain, Sse2, Avx2, Avx512 };
 
@@ -22,6 +25,26 @@ RenderPath BestRenderPath();
 // Short lower-case name: "plain", "sse2", "avx2", "avx512".
 const char* RenderPathName(RenderPath path);
 
-// Renders the frame for time value t through the given path, which must be
-// available; an unavailable path falls back to the plain one.
-void RenderFrameWith(RenderPath path, uint32_t t);
+// Renders the frame for time value t through the given path into byte_image
+// and pixels, sized as for RenderFrameInto. An unavailable path falls back to
+// the plain one.
+void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t* pixels);
+
+// Renders the frame for time value t through the fastest path into the
+// caller's buffers: byte_image of kByteRows * kByteStride bytes (laid out as
+// ByteImage) and pixels of kPixelCount pixels (laid out as PixelBuffer).
+// Every pixel is rewritten, and every byte a pixel is made from (column W of
+// the odd rows is neither written nor read); the result equals RenderFrameAt's
+// bit for bit. It reads only the noise and shading tables, which must be built
+// and left unchanged meanwhile, and keeps its scratch space on the caller's
+// stack (about 30 KB): several threads may call it at once, each with its
+// own buffers.
+void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
+
+// Renders the frame for time value t into ByteImage and PixelBuffer, through
+// the fastest path this CPU runs. Every pixel is rewritten.
+void RenderFrameAt(uint32_t t);
+
+// Renders the frame for the current clock reading (FrameTime of ClockMs())
+// into ByteImage and PixelBuffer.
+void RenderFrame();

@@ -8,6 +8,10 @@
 #include <iterator>
 #include <string>
 #include <vector>
+#if !defined(_WIN32)
+#include <latch>
+#include <thread>
+#endif
 
 #include "noise/noise.h"
 #include "render/frame.h"
@@ -29,7 +33,7 @@ struct Frame {
 Frame RenderThrough(RenderPath path, uint32_t t) {
     std::memset(ByteImage, 0xA5, kByteCount);
     std::fill(PixelBuffer, PixelBuffer + kPixelCount, 0xDEADBEEFu);
-    RenderFrameWith(path, t);
+    RenderFrameWith(path, t, ByteImage, PixelBuffer);
     return {std::vector<uint8_t>(ByteImage, ByteImage + kByteCount),
             std::vector<uint32_t>(PixelBuffer, PixelBuffer + kPixelCount)};
 }
@@ -172,10 +176,10 @@ TEST_P(FastFrame, EqualsPlainWithExtremeGradients) {
 
 TEST_P(FastFrame, PinnedDigests) {
     InitNoise(1);
-    RenderFrameWith(GetParam(), 999);
+    RenderFrameWith(GetParam(), 999, ByteImage, PixelBuffer);
     EXPECT_EQ(FrameDigest(PixelBuffer), kDigestSeed1Time999);
     InitNoise(static_cast<int32_t>(0x80000000u));
-    RenderFrameWith(GetParam(), 0x55555555u);
+    RenderFrameWith(GetParam(), 0x55555555u, ByteImage, PixelBuffer);
     EXPECT_EQ(FrameDigest(PixelBuffer), kDigestSeedMinTimeMax);
 }
 
@@ -233,5 +237,49 @@ TEST(RenderPaths, UnavailablePathFallsBackToPlain) {
     EXPECT_TRUE(FirstDifference(plain, viaSeam).empty());
     FreeFrameBuffers();
 }
+
+#if !defined(_WIN32)
+// The 32-bit Windows build and its tests are single-threaded (its MinGW has
+// no std::thread); the frame tool renders on several threads natively.
+TEST(RenderPaths, RenderFrameIntoFromConcurrentThreads) {
+    BuildPalette();
+    BuildSineTable();
+    InitNoise(9);
+    constexpr int kThreads = 4;
+    constexpr int kTimesPerThread = 3;
+    constexpr int kFramesPerThread = 24;
+    // Each thread cycles through its own times: threads that shared scratch
+    // space or buffers would hand each other's samples or pixels back.
+    const std::vector<uint32_t> times = Spread(53, kThreads * kTimesPerThread);
+    const auto blank_frame = [] {
+        return Frame{std::vector<uint8_t>(kByteCount, 0xA5), std::vector<uint32_t>(kPixelCount, 0xDEADBEEFu)};
+    };
+    std::vector<Frame> want;
+    for (uint32_t t : times) {
+        want.push_back(blank_frame());
+        RenderFramePlain(t, want.back().bytes.data(), want.back().pixels.data());
+    }
+    std::vector<std::string> failures(kThreads);
+    std::latch start(kThreads);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; ++k) {
+        threads.emplace_back([&, k] {
+            start.arrive_and_wait();
+            for (int n = 0; n < kFramesPerThread && failures[k].empty(); ++n) {
+                const int index = k * kTimesPerThread + n % kTimesPerThread;
+                Frame got = blank_frame();
+                RenderFrameInto(times[index], got.bytes.data(), got.pixels.data());
+                const std::string diff = FirstDifference(want[index], got);
+                if (!diff.empty()) {
+                    failures[k] =
+                        "thread " + std::to_string(k) + " time " + std::to_string(times[index]) + ": " + diff;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const std::string& failure : failures) EXPECT_TRUE(failure.empty()) << failure;
+}
+#endif
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "noise/noise.h"
 #include "render/frame.h"
+#include "render/render_path.h"
 #include "render/shading.h"
 #include "tests/frame_digest.h"
 

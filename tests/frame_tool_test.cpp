@@ -80,7 +80,7 @@ Bytes RenderRaw(int32_t seed, uint32_t t) {
     BuildPalette();
     BuildSineTable();
     EXPECT_TRUE(AllocateFrameBuffers());
-    RenderFramePlain(t);
+    RenderFramePlain(t, ByteImage, PixelBuffer);
     Bytes raw;
     EncodeRaw(PixelBuffer, &raw);
     FreeFrameBuffers();

@@ -19,6 +19,7 @@
 
 #include "noise/noise.h"
 #include "render/frame.h"
+#include "render/render_path.h"
 #include "render/shading.h"
 #include "tools/frame_args.h"
 #include "tools/frame_output.h"
