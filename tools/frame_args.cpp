@@ -59,10 +59,23 @@ bool EqualNoCase(std::string_view text, std::string_view lower) {
 // Extensions of image formats the tool does not write: naming an output so
 // is a mistake that would otherwise give raw bytes under an image's name.
 constexpr std::string_view kForeignImageExtensions[] = {
-    ".jpg", ".jpeg", ".jpe", ".jfif", ".gif", ".bmp", ".dib", ".webp", ".tif", ".tiff", ".tga",
-    ".avif", ".heic", ".heif", ".jxl", ".ico", ".exr", ".qoi", ".pgm", ".pbm", ".pam", ".svg"};
+    ".jpg",  ".jpeg", ".jpe",  ".jfif", ".gif", ".bmp", ".dib", ".webp", ".tif", ".tiff", ".tga",
+    ".avif", ".heic", ".heif", ".jxl",  ".ico", ".exr", ".qoi", ".pgm",  ".pbm", ".pam",  ".svg"};
 
-enum class Option { kSeed, kTime, kMs, kFrames, kStep, kFps, kFormat, kOutput, kJobs, kQuiet, kHelp, kVersion };
+enum class Option {
+    kSeed,
+    kTime,
+    kMs,
+    kFrames,
+    kStep,
+    kFps,
+    kFormat,
+    kOutput,
+    kJobs,
+    kQuiet,
+    kHelp,
+    kVersion
+};
 constexpr int kOptionCount = static_cast<int>(Option::kVersion) + 1;
 
 struct OptionSpec {
@@ -74,12 +87,18 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {Option::kSeed, "--seed", 's', true, "--seed"},       {Option::kTime, "--time", 't', true, "--time"},
-    {Option::kMs, "--ms", 0, true, "--ms"},               {Option::kFrames, "--frames", 'n', true, "--frames"},
-    {Option::kStep, "--step", 0, true, "--step"},         {Option::kFps, "--fps", 0, true, "--fps"},
-    {Option::kFormat, "--format", 'f', true, "--format"}, {Option::kOutput, "--output", 'o', true, "-o"},
-    {Option::kJobs, "--jobs", 'j', true, "--jobs"},       {Option::kQuiet, "--quiet", 'q', false, "--quiet"},
-    {Option::kHelp, "--help", 'h', false, "--help"},      {Option::kVersion, "--version", 'V', false, "--version"},
+    {Option::kSeed, "--seed", 's', true, "--seed"},
+    {Option::kTime, "--time", 't', true, "--time"},
+    {Option::kMs, "--ms", 0, true, "--ms"},
+    {Option::kFrames, "--frames", 'n', true, "--frames"},
+    {Option::kStep, "--step", 0, true, "--step"},
+    {Option::kFps, "--fps", 0, true, "--fps"},
+    {Option::kFormat, "--format", 'f', true, "--format"},
+    {Option::kOutput, "--output", 'o', true, "-o"},
+    {Option::kJobs, "--jobs", 'j', true, "--jobs"},
+    {Option::kQuiet, "--quiet", 'q', false, "--quiet"},
+    {Option::kHelp, "--help", 'h', false, "--help"},
+    {Option::kVersion, "--version", 'V', false, "--version"},
 };
 
 const OptionSpec* FindLong(std::string_view name) {
@@ -302,7 +321,8 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
             case Option::kOutput:
                 if (value.empty()) return SetError(error, "-o: empty path");
                 if (value.size() > 1 && value[0] == '-') {
-                    return SetError(error, "-o: path starts with '-' (put ./ before it): " + QuoteForError(value));
+                    return SetError(error,
+                                    "-o: path starts with '-' (put ./ before it): " + QuoteForError(value));
                 }
                 output_path = value;
                 return true;
@@ -334,7 +354,8 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
                 if (spec == nullptr) return SetError(error, "unknown option " + QuoteForError(arg));
                 if (eq != std::string_view::npos) {
                     if (!spec->takes_value) {
-                        return SetError(error, std::string(spec->shown) + ": takes no value: " + QuoteForError(arg));
+                        return SetError(error,
+                                        std::string(spec->shown) + ": takes no value: " + QuoteForError(arg));
                     }
                     value = arg.substr(eq + 1);
                     has_value = true;
@@ -363,7 +384,8 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
             if (given) return SetError(error, option + ": given more than once");
             given = true;
             if (spec->takes_value && !has_value) {
-                if (k + 1 >= argc || argv[k + 1] == nullptr) return SetError(error, option + ": missing value");
+                if (k + 1 >= argc || argv[k + 1] == nullptr)
+                    return SetError(error, option + ": missing value");
                 value = argv[++k];
             }
             if (!apply(*spec, value)) return false;
@@ -404,8 +426,9 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
     if (a.format == FrameFormat::kPng && a.frames > 1) {
         const std::string what = std::to_string(a.frames) + " png frames";
         if (a.to_stdout) {
-            return SetError(error, "-o: " + what +
-                                       " need a file path with %d, e.g. frame-%04d.png (or use ppm for a stream)");
+            return SetError(
+                error,
+                "-o: " + what + " need a file path with %d, e.g. frame-%04d.png (or use ppm for a stream)");
         }
         if (!a.output.has_number) {
             return SetError(error, "-o: " + what + " need %d in the path, e.g. frame-%04d.png: " +

@@ -51,13 +51,6 @@ uint32_t UsableCpus() {
     return static_cast<uint32_t>(std::max(1, CPU_COUNT(&set)));
 }
 
-// Renders the frame for time value t into the caller's buffers.
-void RenderInto(uint32_t t, uint8_t* /*byte_image*/, uint32_t* pixels) {
-    RenderFrameAt(t);
-    std::memcpy(pixels, PixelBuffer, kRawFrameBytes);
-}
-constexpr bool kRenderIsThreadSafe = false;
-
 // One frame in flight: its pixels and its encoded bytes.
 struct FrameSlot {
     std::vector<uint32_t> pixels = std::vector<uint32_t>(kPixelCount);
@@ -69,7 +62,7 @@ struct FrameSlot {
 
 // Renders and encodes frame k into the slot, using the worker's ByteImage.
 void ProduceFrame(const FrameArgs& args, uint32_t k, uint8_t* byte_image, FrameSlot* slot) {
-    RenderInto(FrameTimeOf(args, k), byte_image, slot->pixels.data());
+    RenderFrameInto(FrameTimeOf(args, k), byte_image, slot->pixels.data());
     slot->bytes.clear();
     slot->index = k;
     // Raw frames on a little-endian machine are the pixels themselves: nothing to encode.
@@ -91,7 +84,8 @@ const uint8_t* SlotData(const FrameSlot& slot, size_t* size) {
 // times a second once the run has lasted a second, erased at the end.
 class Progress {
   public:
-    Progress(uint32_t total, bool quiet) : total_(total), enabled_(!quiet && total > 1 && ::isatty(kStderr)) {}
+    Progress(uint32_t total, bool quiet)
+        : total_(total), enabled_(!quiet && total > 1 && ::isatty(kStderr)) {}
     ~Progress() { Clear(); }
 
     void Update(uint32_t done) {
@@ -218,12 +212,14 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
         } else {
             ok = sink->Put(k, data, size, error);
         }
-        std::lock_guard lock(mutex);
-        slot.ready = false;
-        written = k + 1;
-        if (!ok) stop = true;
-        slot_free.notify_all();
-        progress->Update(written);
+        {
+            std::lock_guard lock(mutex);
+            slot.ready = false;
+            written = k + 1;
+            if (!ok) stop = true;
+            slot_free.notify_all();
+        }
+        progress->Update(k + 1);
     }
     {
         std::lock_guard lock(mutex);
@@ -239,9 +235,8 @@ int WriteFrames(const FrameArgs& args) {
     std::string error;
     FrameSink sink(args);
     if (!sink.Open(&error)) return Fail(error);
-    uint32_t jobs = args.jobs != 0 ? args.jobs : std::min(UsableCpus(), kMaxJobs);
-    if (!kRenderIsThreadSafe) jobs = 1;
-    jobs = std::min(jobs, args.frames);
+    const uint32_t jobs =
+        std::min(args.jobs != 0 ? args.jobs : std::min(UsableCpus(), kMaxJobs), args.frames);
     Progress progress(args.frames, args.quiet);
     const bool ok = jobs <= 1 ? WriteInSequence(args, &sink, &progress, &error)
                               : WriteInParallel(args, jobs, &sink, &progress, &error);
@@ -266,8 +261,5 @@ int main(int argc, char** argv) {
     InitNoise(static_cast<int32_t>(args.seed));  // the seed's bits; 0 seeds from the clock
     BuildPalette();
     BuildSineTable();
-    if (!AllocateFrameBuffers()) return Fail("out of memory for the frame buffers");
-    const int status = WriteFrames(args);
-    FreeFrameBuffers();
-    return status;
+    return WriteFrames(args);
 }
