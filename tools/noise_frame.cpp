@@ -2,6 +2,7 @@
 // value and writes them as raw pixels, PPM or PNG. Usage: FrameUsage().
 // Frames are rendered and encoded by a pool of worker threads, each with its
 // own buffers, and written strictly in order by the main thread.
+#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -29,7 +30,9 @@ namespace {
 constexpr int kExitFailure = 2;  // every error, bad argument or failed write alike
 constexpr int kStdout = 1;
 constexpr int kStderr = 2;
-constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writer, per worker
+constexpr uint32_t kSlotsPerJob = 2;
+constexpr int kPipeBytes = 1 << 20;  // the default limit for unprivileged processes  // frames finished ahead
+                                     // of the writer, per worker
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "noise-frame: %s\n", message.c_str());
@@ -125,7 +128,12 @@ class FrameSink {
   public:
     explicit FrameSink(const FrameArgs& args) : args_(args) {}
 
-    bool Open(std::string* error) { return !one_file_ || single_.Open(ExpandPath(args_.output, 0), error); }
+    bool Open(std::string* error) {
+        // A pipe that holds several frames lets the reader take them in few,
+        // large reads; where that is not allowed the default size serves.
+        if (args_.to_stdout) (void)::fcntl(kStdout, F_SETPIPE_SZ, kPipeBytes);
+        return !one_file_ || single_.Open(ExpandPath(args_.output, 0), error);
+    }
 
     // Writes frame k; frames arrive in order.
     bool Put(uint32_t k, const uint8_t* data, size_t size, std::string* error) {

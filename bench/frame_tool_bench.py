@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Speed of the frame tool, measured side by side in one run.
+
+  bench/frame_tool_bench.py [--build DIR] [--rounds N]
+
+Needs the native build (cmake --preset native && cmake --build --preset
+native). Measures, each as the median of N rounds (default 3):
+  - render only: one frame through the best path (frame_paths_bench, BM_FrameBest);
+  - the encoders on one core (frame_encode_bench): raw, PPM, PNG through
+    libdeflate and through stb_image_write, with bytes per frame;
+  - noise-frame writing 2000 raw and 2000 PPM frames into a pipe read by this
+    script, with the default jobs and with --jobs 1, and a 500-frame PNG
+    sequence into a scratch folder the same two ways;
+and prints a Markdown table with the ratios (docs/performance.md).
+"""
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+READ_CHUNK = 1 << 20
+
+
+def google_bench(exe, flt, rounds):
+    """Median real and CPU time in microseconds, and counters, per benchmark."""
+    out = subprocess.run([str(exe), f"--benchmark_filter={flt}", f"--benchmark_repetitions={rounds}",
+                          "--benchmark_format=json"], check=True, capture_output=True, text=True).stdout
+    runs = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("run_type") == "iteration":
+            runs.setdefault(b["run_name"], []).append(b)
+    result = {}
+    for name, reps in runs.items():
+        result[name] = dict(reps[0])
+        for key in ("real_time", "cpu_time", "bytes_per_frame"):
+            if key in reps[0]:
+                result[name][key] = statistics.median(r[key] for r in reps)
+    return result
+
+
+def tool_seconds(tool, args, scratch):
+    """Wall time of one run; standard output is read and dropped by this process."""
+    shutil.rmtree(scratch, ignore_errors=True)
+    scratch.mkdir()
+    buf = bytearray(READ_CHUNK)
+    start = time.perf_counter()
+    proc = subprocess.Popen([str(tool), *args], stdout=subprocess.PIPE, cwd=scratch)
+    total = 0
+    while (n := proc.stdout.readinto(buf)) > 0:
+        total += n
+    code = proc.wait()
+    elapsed = time.perf_counter() - start
+    if code != 0:
+        sys.exit(f"noise-frame {' '.join(args)}: exit {code}")
+    return elapsed
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", type=Path, default=Path("build/native"))
+    parser.add_argument("--rounds", type=int, default=3)
+    a = parser.parse_args()
+    tool = a.build / "tools/noise-frame"
+    tool = tool.resolve()
+
+    render = google_bench(a.build / "bench/frame_paths_bench", "BM_FrameBest", a.rounds)["BM_FrameBest"]
+    enc = google_bench(a.build / "bench/frame_encode_bench", "BM_Encode", a.rounds)
+    render_us = render["real_time"]
+
+    stream = ["--seed", "1", "--ms", "0", "--fps", "30", "--frames", "2000"]
+    png = ["--seed", "1", "--ms", "0", "--fps", "30", "--frames", "500", "-o", "f-%04d.png"]
+    runs = {
+        "raw": (stream + ["--format", "raw"], 2000),
+        "ppm": (stream + ["--format", "ppm"], 2000),
+        "png": (png, 500),
+    }
+    scratch = Path(tempfile.mkdtemp(prefix="noise-frame-bench-"))
+    times = {}
+    try:
+        for _ in range(a.rounds):
+            for name, (args, frames) in runs.items():
+                for jobs in ("default", "1"):
+                    extra = [] if jobs == "default" else ["--jobs", "1"]
+                    t = tool_seconds(tool, args + extra, scratch / "out") / frames * 1e6
+                    times.setdefault((name, jobs), []).append(t)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    med = {k: statistics.median(v) for k, v in times.items()}
+
+    load = os.getloadavg()
+    print(f"CPUs usable: {len(os.sched_getaffinity(0))}; load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}; "
+          f"median of {a.rounds}; best render path: {render.get('label', '?')}\n")
+    print("| measure | per frame | ratio |")
+    print("| ------- | --------- | ----- |")
+    print(f"| render only, best path (frame_paths_bench, wall / CPU) | {render_us:.1f} / {render['cpu_time']:.1f} us | 1.00 |")
+    for name in ("raw", "ppm"):
+        print(f"| noise-frame, 2000 {name} frames into a pipe, default jobs | {med[(name, 'default')]:.1f} us "
+              f"| {med[(name, 'default')] / render_us:.2f} x render |")
+    for name in ("raw", "ppm"):
+        print(f"| {name} into a pipe, --jobs 1 | {med[(name, '1')]:.1f} us | {med[(name, '1')] / render_us:.2f} x render |")
+    for short in ("raw", "ppm", "png_libdeflate", "png_stb"):
+        b = enc[f"BM_Encode/{short}"]
+        print(f"| encode {short} on one core (CPU) | {b['cpu_time']:.1f} us, "
+              f"{b['bytes_per_frame'] / 1000:.1f} kB | |")
+    print(f"| noise-frame, 500 png frames, --jobs 1 | {med[('png', '1')] / 1000:.2f} ms | |")
+    print(f"| noise-frame, 500 png frames, default jobs | {med[('png', 'default')] / 1000:.2f} ms "
+          f"| {med[('png', '1')] / med[('png', 'default')]:.2f} x faster than --jobs 1 |")
+    print(f"| noise-frame, 2000 ppm frames, default jobs vs --jobs 1 | | "
+          f"{med[('ppm', '1')] / med[('ppm', 'default')]:.2f} x faster |")
+    print(f"| libdeflate PNG against stb_image_write (CPU, size) | | "
+          f"{enc['BM_Encode/png_stb']['cpu_time'] / enc['BM_Encode/png_libdeflate']['cpu_time']:.1f} x faster, "
+          f"{enc['BM_Encode/png_libdeflate']['bytes_per_frame'] / enc['BM_Encode/png_stb']['bytes_per_frame']:.2f} x the size |")
+
+
+if __name__ == "__main__":
+    main()
