@@ -79,11 +79,15 @@ void PictureRgb(const uint32_t* pixels, uint8_t* rgb) {
     }
 }
 
+void EncodePpmInto(const uint32_t* pixels, uint8_t* ppm) {
+    std::memcpy(ppm, kPpmHeader, kPpmHeaderBytes);
+    PictureRgb(pixels, ppm + kPpmHeaderBytes);
+}
+
 void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out) {
     const size_t start = out->size();
     out->resize(start + kPpmFrameBytes);
-    std::memcpy(out->data() + start, kPpmHeader, kPpmHeaderBytes);
-    PictureRgb(pixels, out->data() + start + kPpmHeaderBytes);
+    EncodePpmInto(pixels, out->data() + start);
 }
 
 bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t>* out) {

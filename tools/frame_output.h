@@ -30,6 +30,9 @@ void PictureRgb(const uint32_t* pixels, uint8_t* rgb);
 // after another form a PPM stream.
 void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out);
 
+// The same PPM written into ppm, which holds kPpmFrameBytes.
+void EncodePpmInto(const uint32_t* pixels, uint8_t* ppm);
+
 // Appends a PNG (8-bit RGB) of the picture, compressed with libdeflate.
 // False when memory is short. Safe to call from several threads at once.
 bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out);

@@ -64,13 +64,27 @@ struct FrameSlot {
 };
 
 // Renders and encodes frame k into the slot, using the worker's ByteImage.
+// The slot's buffers are reused from frame to frame.
 void ProduceFrame(const FrameArgs& args, uint32_t k, uint8_t* byte_image, FrameSlot* slot) {
     RenderFrameInto(FrameTimeOf(args, k), byte_image, slot->pixels.data());
-    slot->bytes.clear();
     slot->index = k;
-    // Raw frames on a little-endian machine are the pixels themselves: nothing to encode.
-    const bool raw_as_is = args.format == FrameFormat::kRaw && std::endian::native == std::endian::little;
-    slot->ok = raw_as_is || EncodeFrame(args.format, slot->pixels.data(), &slot->bytes);
+    slot->ok = true;
+    switch (args.format) {
+        case FrameFormat::kRaw:
+            // On a little-endian machine the pixels are the raw frame: nothing to encode.
+            if constexpr (std::endian::native == std::endian::little) return;
+            slot->bytes.clear();
+            EncodeRaw(slot->pixels.data(), &slot->bytes);
+            return;
+        case FrameFormat::kPpm:
+            slot->bytes.resize(kPpmFrameBytes);
+            EncodePpmInto(slot->pixels.data(), slot->bytes.data());
+            return;
+        case FrameFormat::kPng:
+            slot->bytes.clear();
+            slot->ok = EncodePng(slot->pixels.data(), &slot->bytes);
+            return;
+    }
 }
 
 // The bytes of a produced frame.
