@@ -30,9 +30,9 @@ namespace {
 constexpr int kExitFailure = 2;  // every error, bad argument or failed write alike
 constexpr int kStdout = 1;
 constexpr int kStderr = 2;
-constexpr uint32_t kSlotsPerJob = 2;
-constexpr int kPipeBytes = 1 << 20;  // the default limit for unprivileged processes  // frames finished ahead
-                                     // of the writer, per worker
+constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writer, per worker
+constexpr int kPipeBytes = 1 << 20;   // the default limit for unprivileged processes
+constexpr char kOutOfMemory[] = "out of memory encoding a frame";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "noise-frame: %s\n", message.c_str());
@@ -179,7 +179,10 @@ bool WriteInSequence(const FrameArgs& args, FrameSink* sink, Progress* progress,
     FrameSlot slot;
     for (uint32_t k = 0; k < args.frames; ++k) {
         ProduceFrame(args, k, byte_image.data(), &slot);
-        if (!slot.ok) return (*error = "out of memory encoding a frame", false);
+        if (!slot.ok) {
+            *error = kOutOfMemory;
+            return false;
+        }
         size_t size = 0;
         const uint8_t* data = SlotData(slot, &size);
         if (!sink->Put(k, data, size, error)) return false;
@@ -229,7 +232,7 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
         size_t size = 0;
         const uint8_t* data = SlotData(slot, &size);
         if (!slot.ok) {
-            *error = "out of memory encoding a frame";
+            *error = kOutOfMemory;
             ok = false;
         } else {
             ok = sink->Put(k, data, size, error);
