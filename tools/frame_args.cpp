@@ -266,7 +266,7 @@ uint32_t FrameTimeOf(const FrameArgs& args, uint32_t k) {
     if (args.fps_num == 0) return args.time + k * args.step;  // wraps as unsigned 32-bit
     // k < 2^32 and 1000 * D <= 10^9 < 2^30, so the product stays below 2^62.
     const uint64_t moment = args.start_ms + uint64_t{k} * kMsPerSecond * args.fps_den / args.fps_num;
-    return static_cast<uint32_t>(moment / 3u);  // the low 32 bits, as the clock's time value wraps
+    return static_cast<uint32_t>(moment / 3u);  // the time value wraps as an unsigned 32-bit number
 }
 
 bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::string* error) {

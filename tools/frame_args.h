@@ -62,8 +62,10 @@ struct FrameArgs {
 bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::string* error);
 
 // The time value of frame k: T + k * D (wrapping) without --fps; with it,
-// the moment of frame k in milliseconds divided by 3, exact for every k,
-// taken modulo 2^32 as the program's unsigned clock arithmetic does.
+// the moment of frame k in milliseconds (64-bit, exact for every k) div 3,
+// wrapped to 32 bits. Below 2^32 ms, which covers every moment the program
+// itself reaches, this is the program's clock rule; the 64-bit moment keeps
+// frame 0 at T for every --time T.
 uint32_t FrameTimeOf(const FrameArgs& args, uint32_t k);
 
 // Parses an output path pattern (see PathPattern). On failure returns false
