@@ -3,7 +3,9 @@
 // Frames are rendered and encoded by a pool of worker threads, each with its
 // own buffers, and written strictly in order by the main thread.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -204,6 +206,10 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
     bool stop = false;
 
     auto work = [&] {
+        // Signals sent to the process go to the main thread, which owns the output.
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
         std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
         std::unique_lock lock(mutex);
         while (!stop && next < args.frames) {
