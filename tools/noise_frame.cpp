@@ -206,10 +206,13 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
     bool stop = false;
 
     auto work = [&] {
-        // Signals sent to the process go to the main thread, which owns the output.
-        sigset_t all;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        // Signals sent to the process go to the main thread, which owns the
+        // output; faults of this thread's own stay with it.
+        sigset_t sent;
+        sigfillset(&sent);
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS})
+            sigdelset(&sent, fault);
+        pthread_sigmask(SIG_BLOCK, &sent, nullptr);
         std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
         std::unique_lock lock(mutex);
         while (!stop && next < args.frames) {
