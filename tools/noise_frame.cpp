@@ -16,7 +16,9 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -204,6 +206,7 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
     uint32_t next = 0;     // next frame a worker takes
     uint32_t written = 0;  // frames the writer has finished
     bool stop = false;
+    bool out_of_memory = false;  // a worker could not get its buffers
 
     auto work = [&] {
         // Signals sent to the process go to the main thread, which owns the
@@ -213,34 +216,52 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
         for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS})
             sigdelset(&sent, fault);
         pthread_sigmask(SIG_BLOCK, &sent, nullptr);
-        std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
-        std::unique_lock lock(mutex);
-        while (!stop && next < args.frames) {
-            const uint32_t k = next++;
-            FrameSlot& slot = slots[k % ring];
-            // The slot is free once the frame ring places before has been written.
-            slot_free.wait(lock, [&] { return stop || k - written < ring; });
-            if (stop) break;
-            lock.unlock();
-            ProduceFrame(args, k, byte_image.data(), &slot);
-            lock.lock();
-            slot.ready = true;
+        try {
+            std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
+            std::unique_lock lock(mutex);
+            while (!stop && next < args.frames) {
+                const uint32_t k = next++;
+                FrameSlot& slot = slots[k % ring];
+                // The slot is free once the frame ring places before has been written.
+                slot_free.wait(lock, [&] { return stop || k - written < ring; });
+                if (stop) break;
+                lock.unlock();
+                ProduceFrame(args, k, byte_image.data(), &slot);
+                lock.lock();
+                slot.ready = true;
+                slot_ready.notify_all();
+            }
+        } catch (const std::bad_alloc&) {
+            std::lock_guard lock(mutex);
+            out_of_memory = true;
+            stop = true;
             slot_ready.notify_all();
+            slot_free.notify_all();
         }
     };
     std::vector<std::thread> workers;
-    for (uint32_t j = 0; j < jobs; ++j) workers.emplace_back(work);
+    workers.reserve(jobs);
+    for (uint32_t j = 0; j < jobs; ++j) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::exception&) {
+            break;  // the system allows no more threads: the ones running share the frames
+        }
+    }
+    if (workers.empty()) return WriteInSequence(args, sink, progress, error);
 
     bool ok = true;
     for (uint32_t k = 0; k < args.frames && ok; ++k) {
         FrameSlot& slot = slots[k % ring];
+        bool failed = false;
         {
             std::unique_lock lock(mutex);
-            slot_ready.wait(lock, [&] { return slot.ready && slot.index == k; });
+            slot_ready.wait(lock, [&] { return out_of_memory || (slot.ready && slot.index == k); });
+            failed = out_of_memory || !slot.ok;
         }
         size_t size = 0;
         const uint8_t* data = SlotData(slot, &size);
-        if (!slot.ok) {
+        if (failed) {
             *error = kOutOfMemory;
             ok = false;
         } else {
@@ -272,8 +293,13 @@ int WriteFrames(const FrameArgs& args) {
     const uint32_t jobs =
         std::min(args.jobs != 0 ? args.jobs : std::min(UsableCpus(), kMaxJobs), args.frames);
     Progress progress(args.frames, args.quiet);
-    const bool ok = jobs <= 1 ? WriteInSequence(args, &sink, &progress, &error)
-                              : WriteInParallel(args, jobs, &sink, &progress, &error);
+    bool ok = false;
+    try {
+        ok = jobs <= 1 ? WriteInSequence(args, &sink, &progress, &error)
+                       : WriteInParallel(args, jobs, &sink, &progress, &error);
+    } catch (const std::bad_alloc&) {
+        error = "out of memory for the frame buffers";
+    }
     progress.Clear();
     if (!ok || !sink.Finish(&error)) return Fail(error);
     return 0;
