@@ -45,7 +45,8 @@ def google_bench(exe, flt, rounds):
 
 
 def tool_seconds(tool, args, scratch):
-    """Wall time of one run; standard output is read and dropped by this process."""
+    """Wall and CPU (user + system) time of one run; standard output is read
+    and dropped by this process."""
     shutil.rmtree(scratch, ignore_errors=True)
     scratch.mkdir()
     buf = bytearray(READ_CHUNK)
@@ -54,11 +55,12 @@ def tool_seconds(tool, args, scratch):
     total = 0
     while (n := proc.stdout.readinto(buf)) > 0:
         total += n
-    code = proc.wait()
+    _, status, usage = os.wait4(proc.pid, 0)
     elapsed = time.perf_counter() - start
-    if code != 0:
-        sys.exit(f"noise-frame {' '.join(args)}: exit {code}")
-    return elapsed
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        sys.exit(f"noise-frame {' '.join(args)}: exit {proc.returncode}")
+    return elapsed, usage.ru_utime + usage.ru_stime
 
 
 def main():
@@ -81,42 +83,44 @@ def main():
         "png": (png, 500),
     }
     scratch = Path(tempfile.mkdtemp(prefix="noise-frame-bench-"))
-    times = {}
+    times, cpu_times = {}, {}
     try:
         for _ in range(a.rounds):
             for name, (args, frames) in runs.items():
                 for jobs in ("default", "1"):
                     extra = [] if jobs == "default" else ["--jobs", "1"]
-                    t = tool_seconds(tool, args + extra, scratch / "out") / frames * 1e6
-                    times.setdefault((name, jobs), []).append(t)
+                    wall, cpu = tool_seconds(tool, args + extra, scratch / "out")
+                    times.setdefault((name, jobs), []).append(wall / frames * 1e6)
+                    cpu_times.setdefault((name, jobs), []).append(cpu / frames * 1e6)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     med = {k: statistics.median(v) for k, v in times.items()}
+    cpu = {k: statistics.median(v) for k, v in cpu_times.items()}
 
     load = os.getloadavg()
     print(f"CPUs usable: {len(os.sched_getaffinity(0))}; load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}; "
           f"median of {a.rounds}; best render path: {render.get('label', '?')}\n")
-    print("| measure | per frame | ratio |")
-    print("| ------- | --------- | ----- |")
-    print(f"| render only, best path (frame_paths_bench, wall / CPU) | {render_us:.1f} / {render['cpu_time']:.1f} us | 1.00 |")
+    print("| measure | wall per frame | CPU per frame | ratio (wall) |")
+    print("| ------- | -------------- | ------------- | ------------ |")
+    print(f"| render only, best path (frame_paths_bench) | {render_us:.1f} us | {render['cpu_time']:.1f} us | 1.00 |")
     for name in ("raw", "ppm"):
-        print(f"| noise-frame, 2000 {name} frames into a pipe, default jobs | {med[(name, 'default')]:.1f} us "
-              f"| {med[(name, 'default')] / render_us:.2f} x render |")
-    for name in ("raw", "ppm"):
-        print(f"| {name} into a pipe, --jobs 1 | {med[(name, '1')]:.1f} us | {med[(name, '1')] / render_us:.2f} x render |")
+        for jobs in ("default", "1"):
+            label = f"noise-frame, 2000 {name} frames into a pipe, " + ("default jobs" if jobs == "default" else "--jobs 1")
+            print(f"| {label} | {med[(name, jobs)]:.1f} us | {cpu[(name, jobs)]:.1f} us "
+                  f"| {med[(name, jobs)] / render_us:.2f} x render |")
+    for jobs in ("1", "default"):
+        label = "noise-frame, 500 png frames, " + ("default jobs" if jobs == "default" else "--jobs 1")
+        print(f"| {label} | {med[('png', jobs)] / 1000:.2f} ms | {cpu[('png', jobs)] / 1000:.2f} ms | |")
     for short in ("raw", "ppm", "png_libdeflate", "png_stb"):
         b = enc[f"BM_Encode/{short}"]
-        print(f"| encode {short} on one core (CPU) | {b['cpu_time']:.1f} us, "
-              f"{b['bytes_per_frame'] / 1000:.1f} kB | |")
-    print(f"| noise-frame, 500 png frames, --jobs 1 | {med[('png', '1')] / 1000:.2f} ms | |")
-    print(f"| noise-frame, 500 png frames, default jobs | {med[('png', 'default')] / 1000:.2f} ms "
-          f"| {med[('png', '1')] / med[('png', 'default')]:.2f} x faster than --jobs 1 |")
-    print(f"| noise-frame, 2000 ppm frames, default jobs vs --jobs 1 | | "
-          f"{med[('ppm', '1')] / med[('ppm', 'default')]:.2f} x faster |")
-    print(f"| libdeflate PNG against stb_image_write (CPU, size) | | "
-          f"{enc['BM_Encode/png_stb']['cpu_time'] / enc['BM_Encode/png_libdeflate']['cpu_time']:.1f} x faster, "
-          f"{enc['BM_Encode/png_libdeflate']['bytes_per_frame'] / enc['BM_Encode/png_stb']['bytes_per_frame']:.2f} x the size |")
-
+        print(f"| encode {short}, one core, {b['bytes_per_frame'] / 1000:.1f} kB per frame | {b['real_time']:.1f} us "
+              f"| {b['cpu_time']:.1f} us | |")
+    print()
+    print(f"- default jobs against --jobs 1, wall: 500 png frames {med[('png', '1')] / med[('png', 'default')]:.2f} x, "
+          f"2000 ppm frames {med[('ppm', '1')] / med[('ppm', 'default')]:.2f} x faster")
+    png_new, png_stb = enc["BM_Encode/png_libdeflate"], enc["BM_Encode/png_stb"]
+    print(f"- PNG through libdeflate against stb_image_write: {png_stb['cpu_time'] / png_new['cpu_time']:.1f} x "
+          f"faster (CPU), {png_new['bytes_per_frame'] / png_stb['bytes_per_frame']:.2f} x the size")
 
 if __name__ == "__main__":
     main()
