@@ -195,8 +195,97 @@ bool WriteInSequence(const FrameArgs& args, FrameSink* sink, Progress* progress,
     return true;
 }
 
-// Frames rendered by `jobs` workers into a ring of slots; frame k uses slot
-// k mod the ring size, so at most that many frames wait for the writer.
+// Signals sent to the process go to the main thread (which owns the
+// output files and their clean-up). Those a worker brings on itself stay
+// with it: faults, and SIGPIPE and SIGXFSZ from its own writes, so that a
+// closed pipe ends the run as it does without workers.
+void BlockSentSignals() {
+    sigset_t sent;
+    sigfillset(&sent);
+    for (const int own : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGPIPE, SIGXFSZ}) {
+        sigdelset(&sent, own);
+    }
+    pthread_sigmask(SIG_BLOCK, &sent, nullptr);
+}
+
+// Up to `jobs` threads running work; fewer when the system will not start
+// more (the ones running share the frames), none when it starts none.
+template <typename Work>
+std::vector<std::thread> StartWorkers(uint32_t jobs, const Work& work) {
+    std::vector<std::thread> workers;
+    workers.reserve(jobs);
+    for (uint32_t j = 0; j < jobs; ++j) {
+        try {
+            workers.emplace_back(work, j);
+        } catch (const std::exception&) {
+            break;
+        }
+    }
+    return workers;
+}
+
+// Frames to standard output, rendered by `jobs` workers that each write
+// their own frame when its turn comes: the bytes are written by the core
+// that made them, and no frame waits in memory for another thread.
+bool WriteInTurns(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Progress* progress,
+                  std::string* error) {
+    std::mutex mutex;
+    std::condition_variable turn;
+    uint32_t next = 0;     // next frame a worker takes
+    uint32_t written = 0;  // frames written so far, in order
+    bool stop = false;
+    std::string failure;  // the first error
+
+    auto work = [&](uint32_t) {
+        BlockSentSignals();
+        std::unique_lock lock(mutex);
+        try {
+            std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
+            FrameSlot slot;
+            while (!stop && next < args.frames) {
+                const uint32_t k = next++;
+                lock.unlock();
+                ProduceFrame(args, k, byte_image.data(), &slot);
+                lock.lock();
+                turn.wait(lock, [&] { return stop || written == k; });
+                if (stop) break;
+                lock.unlock();  // the turn is this worker's alone until written moves on
+                std::string write_error;
+                bool ok = slot.ok;
+                if (!ok) {
+                    write_error = kOutOfMemory;
+                } else {
+                    size_t size = 0;
+                    const uint8_t* data = SlotData(slot, &size);
+                    ok = sink->Put(k, data, size, &write_error);
+                }
+                if (ok) progress->Update(k + 1);
+                lock.lock();
+                written = k + 1;
+                if (!ok && !stop) {
+                    stop = true;
+                    failure = std::move(write_error);
+                }
+                turn.notify_all();
+            }
+        } catch (const std::bad_alloc&) {
+            if (!lock.owns_lock()) lock.lock();
+            if (!stop) failure = kOutOfMemory;
+            stop = true;
+            turn.notify_all();
+        }
+    };
+    std::vector<std::thread> workers = StartWorkers(jobs, work);
+    if (workers.empty()) return WriteInSequence(args, sink, progress, error);
+    for (auto& w : workers) w.join();
+    if (!stop) return true;
+    *error = failure;
+    return false;
+}
+
+// Frames to files, rendered by `jobs` workers into a ring of slots and
+// written by this thread; frame k uses slot k mod the ring size, so at most
+// that many frames wait for the writer.
 bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Progress* progress,
                      std::string* error) {
     std::vector<FrameSlot> slots(static_cast<size_t>(jobs) * kSlotsPerJob);
@@ -208,14 +297,8 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
     bool stop = false;
     bool out_of_memory = false;  // a worker could not get its buffers
 
-    auto work = [&] {
-        // Signals sent to the process go to the main thread, which owns the
-        // output; faults of this thread's own stay with it.
-        sigset_t sent;
-        sigfillset(&sent);
-        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS})
-            sigdelset(&sent, fault);
-        pthread_sigmask(SIG_BLOCK, &sent, nullptr);
+    auto work = [&](uint32_t) {
+        BlockSentSignals();
         try {
             std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
             std::unique_lock lock(mutex);
@@ -239,15 +322,7 @@ bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Prog
             slot_free.notify_all();
         }
     };
-    std::vector<std::thread> workers;
-    workers.reserve(jobs);
-    for (uint32_t j = 0; j < jobs; ++j) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::exception&) {
-            break;  // the system allows no more threads: the ones running share the frames
-        }
-    }
+    std::vector<std::thread> workers = StartWorkers(jobs, work);
     if (workers.empty()) return WriteInSequence(args, sink, progress, error);
 
     bool ok = true;
@@ -295,8 +370,13 @@ int WriteFrames(const FrameArgs& args) {
     Progress progress(args.frames, args.quiet);
     bool ok = false;
     try {
-        ok = jobs <= 1 ? WriteInSequence(args, &sink, &progress, &error)
-                       : WriteInParallel(args, jobs, &sink, &progress, &error);
+        if (jobs <= 1) {
+            ok = WriteInSequence(args, &sink, &progress, &error);
+        } else if (args.to_stdout) {
+            ok = WriteInTurns(args, jobs, &sink, &progress, &error);
+        } else {
+            ok = WriteInParallel(args, jobs, &sink, &progress, &error);
+        }
     } catch (const std::bad_alloc&) {
         error = "out of memory for the frame buffers";
     }
