@@ -388,7 +388,8 @@ TEST(FrameTool, VersionBareCommandAndClosedStandardOutput) {
     EXPECT_TRUE(run.out.empty());
     EXPECT_EQ(run.err.rfind("usage: noise-frame", 0), 0u) << run.err;
 
-    for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"-V"}, {"-s1", "-t1"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"-V"}, {"-s1", "-t1"}, {"-s1", "-t1", "-n50", "-j3"}}) {
         run = RunTool(args, /*close_stdout=*/true);
         EXPECT_EQ(run.exit_code, kBadArgumentExit) << args[0];
         EXPECT_EQ(run.err, "noise-frame: cannot write to standard output: Bad file descriptor\n") << args[0];
