@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Speed of the frame tool, measured side by side in one run.
 
-  bench/frame_tool_bench.py [--build DIR] [--rounds N]
+  bench/frame_tool_bench.py [--build DIR] [--rounds N] [--wait-idle SECONDS]
 
 Needs the native build (cmake --preset native && cmake --build --preset
 native). Measures, each as the median of N rounds (default 3):
@@ -11,7 +11,10 @@ native). Measures, each as the median of N rounds (default 3):
   - noise-frame writing 2000 raw and 2000 PPM frames into a pipe read by this
     script, with the default jobs and with --jobs 1, and a 500-frame PNG
     sequence into a scratch folder the same two ways;
-and prints a Markdown table with the ratios (docs/performance.md).
+and prints a Markdown table with the ratios (docs/performance.md). On a
+shared machine, --wait-idle S waits before each measurement, at most S
+seconds, until the CPUs have been idle for a moment, and counts the waits
+that ran out.
 """
 import argparse
 import json
@@ -25,6 +28,34 @@ import time
 from pathlib import Path
 
 READ_CHUNK = 1 << 20
+IDLE_SHARE = 0.93  # share of CPU time spent idle that counts as an idle machine
+IDLE_SAMPLE_S = 2.0
+
+
+class IdleWait:
+    """Waits, at most `limit` seconds each time, for an idle machine."""
+
+    def __init__(self, limit):
+        self.limit = limit
+        self.missed = 0
+
+    @staticmethod
+    def _ticks():
+        with open("/proc/stat") as f:
+            values = [int(v) for v in f.readline().split()[1:]]
+        return sum(values), values[3] + values[4]  # all, idle + iowait
+
+    def __call__(self):
+        if self.limit <= 0:
+            return
+        deadline = time.monotonic() + self.limit
+        while time.monotonic() < deadline:
+            total0, idle0 = self._ticks()
+            time.sleep(IDLE_SAMPLE_S)
+            total1, idle1 = self._ticks()
+            if total1 > total0 and (idle1 - idle0) / (total1 - total0) >= IDLE_SHARE:
+                return
+        self.missed += 1
 
 
 def google_bench(exe, flt, rounds):
@@ -67,11 +98,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", type=Path, default=Path("build/native"))
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--wait-idle", type=float, default=0)
     a = parser.parse_args()
+    wait_idle = IdleWait(a.wait_idle)
     tool = a.build / "tools/noise-frame"
     tool = tool.resolve()
 
+    wait_idle()
     render = google_bench(a.build / "bench/frame_paths_bench", "BM_FrameBest", a.rounds)["BM_FrameBest"]
+    wait_idle()
     enc = google_bench(a.build / "bench/frame_encode_bench", "BM_Encode", a.rounds)
     render_us = render["real_time"]
 
@@ -89,6 +124,7 @@ def main():
             for name, (args, frames) in runs.items():
                 for jobs in ("default", "1"):
                     extra = [] if jobs == "default" else ["--jobs", "1"]
+                    wait_idle()
                     wall, cpu = tool_seconds(tool, args + extra, scratch / "out")
                     times.setdefault((name, jobs), []).append(wall / frames * 1e6)
                     cpu_times.setdefault((name, jobs), []).append(cpu / frames * 1e6)
@@ -99,7 +135,8 @@ def main():
 
     load = os.getloadavg()
     print(f"CPUs usable: {len(os.sched_getaffinity(0))}; load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}; "
-          f"median of {a.rounds}; best render path: {render.get('label', '?')}\n")
+          f"median of {a.rounds}; best render path: {render.get('label', '?')}"
+          + (f"; waits for an idle machine that ran out: {wait_idle.missed}" if a.wait_idle > 0 else "") + "\n")
     print("| measure | wall per frame | CPU per frame | ratio (wall) |")
     print("| ------- | -------------- | ------------- | ------------ |")
     print(f"| render only, best path (frame_paths_bench) | {render_us:.1f} us | {render['cpu_time']:.1f} us | 1.00 |")
