@@ -11,6 +11,7 @@
 #include "render/shading.h"
 #include "tools/frame_args.h"
 #include "tools/frame_output.h"
+#include "tools/output_file.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ int WriteFrames(const FrameArgs& args) {
     std::string error;
     // Without a %d the whole output is one file (or standard output).
     const bool one_file = !args.to_stdout && !args.output.has_number;
-    AtomicFile single;
+    OutputFile single;
     if (one_file && !single.Open(ExpandPath(args.output, 0), &error)) return Fail(error);
 
     std::vector<uint8_t> bytes;
@@ -43,7 +44,7 @@ int WriteFrames(const FrameArgs& args) {
         } else if (one_file) {
             if (!single.Write(bytes.data(), bytes.size(), &error)) return Fail(error);
         } else {
-            AtomicFile file;
+            OutputFile file;
             if (!file.Open(ExpandPath(args.output, k), &error) ||
                 !file.Write(bytes.data(), bytes.size(), &error) || !file.Commit(&error)) {
                 return Fail(error);
@@ -57,6 +58,7 @@ int WriteFrames(const FrameArgs& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareOutputSignals();
     FrameArgs args;
     std::string error;
     if (!ParseFrameArgs(argc - 1, argv + 1, &args, &error)) return Fail(error);
