@@ -299,6 +299,24 @@ TEST(OutputFile, ExistingFilesKeepTheirIdentity) {
     EXPECT_EQ(Stat(locked).st_mode & 07777, 0444u);
     EXPECT_EQ(Entries(dir / "shared"), std::vector<std::string>{"locked"});
 
+    // The same user's new file; and a writable file in a folder that takes
+    // no new files, which is rewritten in place.
+    const std::string fresh = dir / "shared/fresh";
+    Tool created;
+    RunToEnd(&created, {"-o", fresh}, as_user);
+    EXPECT_EQ(ExitCode(created), 0) << created.Err();
+    EXPECT_EQ(Stat(fresh).st_size, static_cast<off_t>(kRawFrame));
+    EXPECT_EQ(Stat(fresh).st_uid, root ? 65534u : ::geteuid());
+    fs::create_directory(dir / "closed");
+    WriteText(dir / "closed/open", "old");
+    ::chmod((dir / "closed/open").c_str(), 0666);
+    ::chmod((dir / "closed").c_str(), 0555);
+    Tool in_place;
+    RunToEnd(&in_place, {"-o", dir / "closed/open"}, as_user);
+    EXPECT_EQ(ExitCode(in_place), 0) << in_place.Err();
+    EXPECT_EQ(Stat(dir / "closed/open").st_size, static_cast<off_t>(kRawFrame));
+    EXPECT_EQ(Entries(dir / "closed"), std::vector<std::string>{"open"});
+
     if (!root) return;  // giving a file to another owner needs root
     const std::string foreign = dir / "shared/foreign";
     WriteText(foreign, "old");
@@ -308,7 +326,7 @@ TEST(OutputFile, ExistingFilesKeepTheirIdentity) {
     EXPECT_EQ(ExitCode(written), 0) << written.Err();
     EXPECT_EQ(Stat(foreign).st_uid, 0u);
     EXPECT_EQ(Stat(foreign).st_size, static_cast<off_t>(kRawFrame));
-    EXPECT_EQ(Entries(dir / "shared"), (std::vector<std::string>{"foreign", "locked"}));
+    EXPECT_EQ(Entries(dir / "shared"), (std::vector<std::string>{"foreign", "fresh", "locked"}));
 }
 
 TEST(OutputFile, SignalsAndLimitsLeaveNoTemporary) {
