@@ -45,6 +45,7 @@ struct Tool {
     int status = 0;
     bool finished = false;
     TempDir streams;
+    std::string stdout_path;  // opened for appending; empty: /dev/null
     std::string Err() const {
         const Bytes err = ReadFile(streams / "stderr");
         return std::string(err.begin(), err.end());
@@ -68,7 +69,7 @@ void Start(Tool* tool, const std::vector<std::string>& args, const std::function
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, 0);
-        ::dup2(null, 1);
+        ::dup2(tool->stdout_path.empty() ? null : ::open(tool->stdout_path.c_str(), O_WRONLY | O_APPEND), 1);
         ::dup2(err, 2);
         if (in_child) in_child();
         ::execv(argv[0], argv.data());
@@ -244,6 +245,19 @@ TEST(OutputFile, LinksAreWrittenThrough) {
     EXPECT_EQ(Stat(dir / "hard").st_ino, inode);
     EXPECT_EQ(Stat(dir / "hard").st_nlink, 2u);
     EXPECT_EQ(ReadFile(dir / "other"), frame);
+
+    // A link to the tool's own standard output (as /dev/stdout is) writes
+    // to that descriptor as it is: here after what the file holds.
+    WriteText(dir / "log", "head");
+    fs::create_symlink("/proc/self/fd/1", dir / "own-stdout");
+    Tool to_stdout;
+    to_stdout.stdout_path = dir / "log";
+    RunToEnd(&to_stdout, {"-o", dir / "own-stdout"});
+    EXPECT_EQ(ExitCode(to_stdout), 0) << to_stdout.Err();
+    Bytes appended = Text("head");
+    appended.insert(appended.end(), frame.begin(), frame.end());
+    EXPECT_EQ(ReadFile(dir / "log"), appended);
+    EXPECT_TRUE(fs::is_symlink(dir / "own-stdout"));
 
     // A loop is one clear error and stays as it was.
     fs::create_symlink("loop-b", dir / "loop-a");

@@ -355,6 +355,7 @@ const char* FrameUsage() {
            "                several ppm or png frames need it\n"
            "  -h, --help    this text\n"
            "\n"
-           "Files are written under a temporary name and renamed when complete.\n"
+           "A file takes the frames only once complete and keeps its permissions,\n"
+           "owner and links; FIFOs and devices are written to, links followed.\n"
            "Exit status: 0 on success, 2 on any error (one line on stderr).\n";
 }

@@ -5,10 +5,12 @@
 #include "tools/output_file.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <signal.h>
 #include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -261,6 +263,31 @@ bool OutputFile::CreateTemporary(int folder, mode_t mode, int* err) {
     return temp_slot_ >= 0;
 }
 
+// Names under /proc (where /dev/stdout and /dev/fd/N lead) stand for open
+// files rather than paths. One of this process's own descriptors is shared
+// as it is, offset and append mode included; anything else is opened as the
+// kernel resolves it, truncating a regular file as shell redirection does.
+bool OutputFile::OpenInProc(int* err) {
+    mode_ = Mode::kDirect;
+    struct stat target {};
+    if (::fstatat(folder_, name_.c_str(), &target, 0) != 0) return *err = errno, false;
+    if (S_ISDIR(target.st_mode)) return *err = EISDIR, false;
+    struct stat folder {
+    }, own_fds{}, own{};
+    const bool digits = name_.find_first_not_of("0123456789") == std::string::npos && name_.size() < 10;
+    if (digits && ::fstat(folder_, &folder) == 0 && ::stat("/proc/self/fd", &own_fds) == 0 &&
+        folder.st_ino == own_fds.st_ino && folder.st_dev == own_fds.st_dev) {
+        const int fd = std::stoi(name_);
+        if (::fstat(fd, &own) == 0 && own.st_dev == target.st_dev && own.st_ino == target.st_ino) {
+            fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            return fd_ >= 0 || (*err = errno, false);
+        }
+    }
+    const int truncate = S_ISREG(target.st_mode) ? O_TRUNC : 0;
+    fd_ = ::openat(folder_, name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | truncate);
+    return fd_ >= 0 || (*err = errno, false);
+}
+
 bool OutputFile::OpenTarget(int* err) {
     folder_ = OpenFolderOf(AT_FDCWD, path_, &name_, err);
     if (folder_ < 0) return false;
@@ -274,6 +301,8 @@ bool OutputFile::OpenTarget(int* err) {
             if (errno != ENOENT) return *err = errno, false;
             break;  // a new file (or the dangling end of a link)
         }
+        struct statfs where {};
+        if (::fstatfs(folder_, &where) == 0 && where.f_type == PROC_SUPER_MAGIC) return OpenInProc(err);
         if (!S_ISLNK(st.st_mode)) {
             exists = true;
             break;

@@ -29,6 +29,9 @@ void PrepareOutputSignals();
 //   is connected to) and written directly, in order, never replaced;
 // - a symbolic link: followed to its final target, which is created when
 //   the link dangles; a loop is an error;
+// - a name under /proc, as /dev/stdout and /dev/fd/N are: one of this
+//   process's descriptors is written to as it is, anything else is opened
+//   (a regular file truncated) as shell redirection would;
 // - a folder: an error ("Is a directory");
 // - a new name, or a regular file whose owner and group the process can give
 //   a new file: the frames go to an unnamed temporary (or a short hidden
@@ -67,6 +70,7 @@ class OutputFile {
 
     bool Fail(std::string* error, int err);
     bool OpenTarget(int* err);
+    bool OpenInProc(int* err);
     bool CreateTemporary(int folder, mode_t mode, int* err);
     bool CommitReplace(int* err);
     bool CommitInPlace(int* err);
