@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -272,8 +273,9 @@ bool OutputFile::OpenInProc(int* err) {
     struct stat target {};
     if (::fstatat(folder_, name_.c_str(), &target, 0) != 0) return *err = errno, false;
     if (S_ISDIR(target.st_mode)) return *err = EISDIR, false;
-    struct stat folder {
-    }, own_fds{}, own{};
+    struct stat folder {};
+    struct stat own_fds {};
+    struct stat own {};
     const bool digits = name_.find_first_not_of("0123456789") == std::string::npos && name_.size() < 10;
     if (digits && ::fstat(folder_, &folder) == 0 && ::stat("/proc/self/fd", &own_fds) == 0 &&
         folder.st_ino == own_fds.st_ino && folder.st_dev == own_fds.st_dev) {
@@ -308,11 +310,10 @@ bool OutputFile::OpenTarget(int* err) {
             break;
         }
         if (hops == kMaxLinkHops) return *err = ELOOP, false;
-        std::vector<char> target(static_cast<size_t>(st.st_size) + 2);
+        std::vector<char> target(PATH_MAX);  // a link's text is shorter than PATH_MAX
         const ssize_t n = ::readlinkat(folder_, name_.c_str(), target.data(), target.size());
         if (n < 0) return *err = errno, false;
-        if (static_cast<size_t>(n) >= target.size() - 1 || n == 0)
-            return *err = ELOOP, false;  // changed under us
+        if (static_cast<size_t>(n) == target.size()) return *err = ENAMETOOLONG, false;
         const int next =
             OpenFolderOf(folder_, std::string(target.data(), static_cast<size_t>(n)), &name_, err);
         if (next < 0) return false;
