@@ -1,4 +1,4 @@
-// The frame tool: its encoders and atomic files in-process, and the real
+// The frame tool: its encoders in-process, and the real
 // noise-frame program run as a child process (bounded waits, killed by its
 // id if it ever hangs).
 #include <fcntl.h>
@@ -23,6 +23,7 @@
 #include "render/frame.h"
 #include "render/shading.h"
 #include "tests/frame_digest.h"
+#include "tests/tool_session.h"
 #include "tools/frame_output.h"
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -39,40 +40,6 @@ namespace fs = std::filesystem;
 
 constexpr auto kToolTimeLimit = std::chrono::seconds(60);
 constexpr int kBadArgumentExit = 2;
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> Entries(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// A fresh folder, removed with everything in it at the end of the test.
-class TempDir {
-  public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "noise-frame-test-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    fs::path path_;
-};
 
 // The frame for (seed, t) rendered in this process, as the raw format lays it out.
 Bytes RenderRaw(int32_t seed, uint32_t t) {
@@ -220,41 +187,6 @@ TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
     EXPECT_EQ(DecodePng(png, &w, &h), body);
     EXPECT_EQ(w, W);
     EXPECT_EQ(h, H);
-}
-
-TEST(FrameOutput, AtomicFileAppearsOnlyOnCommit) {
-    TempDir dir;
-    std::string error;
-    const uint8_t data[] = {1, 2, 3};
-    {
-        AtomicFile file;
-        ASSERT_TRUE(file.Open(dir / "a.bin", &error)) << error;
-        ASSERT_TRUE(file.Write(data, sizeof data, &error)) << error;
-        EXPECT_EQ(Entries(dir.path()).size(), 1u);  // only the temporary
-        EXPECT_FALSE(fs::exists(dir / "a.bin"));
-    }  // destroyed uncommitted
-    EXPECT_TRUE(Entries(dir.path()).empty());
-
-    AtomicFile file;
-    ASSERT_TRUE(file.Open(dir / "a.bin", &error)) << error;
-    ASSERT_TRUE(file.Write(data, sizeof data, &error)) << error;
-    ASSERT_TRUE(file.Commit(&error)) << error;
-    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"a.bin"});
-    EXPECT_EQ(ReadFile(dir / "a.bin"), Bytes(data, data + 3));
-}
-
-TEST(FrameOutput, AtomicFileFailingRenameLeavesNothing) {
-    TempDir dir;
-    fs::create_directory(dir / "taken");
-    fs::create_directory(dir.path() / "taken" / "inside");  // rename cannot replace a non-empty folder
-    AtomicFile file;
-    std::string error;
-    const uint8_t data[] = {9};
-    ASSERT_TRUE(file.Open(dir / "taken", &error)) << error;
-    ASSERT_TRUE(file.Write(data, 1, &error)) << error;
-    EXPECT_FALSE(file.Commit(&error));
-    EXPECT_NE(error.find("cannot write '"), std::string::npos) << error;
-    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"taken"});
 }
 
 TEST(FrameTool, RawFrameMatchesTheRenderer) {

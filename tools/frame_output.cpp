@@ -1,17 +1,11 @@
-// Raw and PPM encoding of frames, and files renamed into place when complete.
+// Raw and PPM encoding of frames.
 #include "tools/frame_output.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
 #include <bit>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -102,76 +96,4 @@ bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t
             return EncodePng(pixels, out);
     }
     return false;
-}
-
-bool WriteAllToFd(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-namespace {
-
-// Permission bits a newly created file gets: 0666 less the umask, read once
-// (umask can only be read by setting it).
-mode_t NewFileMode() {
-    static const mode_t mode = [] {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
-    return mode;
-}
-
-}  // namespace
-
-bool AtomicFile::Fail(std::string* error, int err) {
-    *error = "cannot write " + QuoteForError(path_) + ": " + std::strerror(err);
-    Abort();
-    return false;
-}
-
-bool AtomicFile::Open(const std::string& path, std::string* error) {
-    Abort();
-    path_ = path;
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string temp = folder + (slash == std::string::npos ? "/" : "") + ".noise-frame-XXXXXX";
-    fd_ = ::mkstemp(temp.data());
-    if (fd_ < 0) return Fail(error, errno);
-    temp_ = std::move(temp);
-    if (::fchmod(fd_, NewFileMode()) != 0) return Fail(error, errno);
-    return true;
-}
-
-bool AtomicFile::Write(const uint8_t* data, size_t size, std::string* error) {
-    if (fd_ < 0) return Fail(error, EBADF);
-    if (!WriteAllToFd(fd_, data, size)) return Fail(error, errno);
-    return true;
-}
-
-bool AtomicFile::Commit(std::string* error) {
-    if (fd_ < 0) return Fail(error, EBADF);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return Fail(error, errno);
-    if (::rename(temp_.c_str(), path_.c_str()) != 0) return Fail(error, errno);
-    temp_.clear();
-    return true;
-}
-
-void AtomicFile::Abort() {
-    const int saved = errno;  // keeps the caller's errno for its message
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
-    errno = saved;
 }

@@ -1,10 +1,8 @@
-// Turning a rendered frame into bytes (raw pixels, PPM or PNG) and writing
-// files that appear under their final name only once they are complete.
+// Turning a rendered frame into bytes (raw pixels, PPM or PNG).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "render/frame.h"
@@ -40,31 +38,3 @@ bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out);
 // Appends the frame in the given format; false only when a PNG cannot be
 // encoded for lack of memory.
 bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t>* out);
-
-// Writes all of data to fd, resuming after short writes and EINTR. False
-// with errno set on failure.
-bool WriteAllToFd(int fd, const uint8_t* data, size_t size);
-
-// A file built under a temporary name in the folder of its final path and
-// renamed onto that path by Commit, so no half-written file is ever seen
-// under the final name. If it is destroyed or aborted before Commit, the
-// temporary is removed. Errors are one line: "cannot write 'PATH': reason".
-class AtomicFile {
-  public:
-    AtomicFile() = default;
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-    ~AtomicFile() { Abort(); }
-
-    bool Open(const std::string& path, std::string* error);
-    bool Write(const uint8_t* data, size_t size, std::string* error);
-    bool Commit(std::string* error);
-    void Abort();
-
-  private:
-    bool Fail(std::string* error, int err);
-
-    std::string path_;
-    std::string temp_;
-    int fd_ = -1;
-};

@@ -28,6 +28,7 @@
 #include "render/shading.h"
 #include "tools/frame_args.h"
 #include "tools/frame_output.h"
+#include "tools/output_file.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ class FrameSink {
             return true;
         }
         if (one_file_) return single_.Write(data, size, error);
-        AtomicFile file;
+        OutputFile file;
         return file.Open(ExpandPath(args_.output, k), error) && file.Write(data, size, error) &&
                file.Commit(error);
     }
@@ -174,7 +175,7 @@ class FrameSink {
     const FrameArgs& args_;
     // Without a %d the whole output is one file (or standard output).
     const bool one_file_ = !args_.to_stdout && !args_.output.has_number;
-    AtomicFile single_;
+    OutputFile single_;
 };
 
 // Frames rendered one after another on this thread.
@@ -388,6 +389,7 @@ int WriteFrames(const FrameArgs& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareOutputSignals();
     if (argc <= 1) {
         std::fputs(FrameUsage(), stderr);
         return kExitFailure;
