@@ -157,7 +157,7 @@ TEST(FrameArgs, RejectsEveryKindOfBadInput) {
         {{"--seed", "1", "--time", "1", "--frames", "-0"}, "--frames: must be at least 1"},
         {{"--seed", "1", "--time", "1", "--step", "4294967296"}, "--step: out of range"},
         {{"--seed", "1", "--time", "1", "--format", "jpg"}, "--format: not raw, ppm or png: 'jpg'"},
-        {{"--seed", "1", "--time", "1", "--format", "PNG"}, "--format: not raw, ppm or png"},
+        {{"--seed", "1", "--time", "1", "--format", "gif"}, "--format: not raw, ppm or png"},
         {{"--seed", "1", "--seed", "2", "--time", "1"}, "--seed: given more than once"},
         {{"--seed", "1", "--time", "1", "-o", "a", "--output", "b"}, "-o: given more than once"},
         {{"--seed", "1", "--time", "1", "--ms", "3"}, "--time and --ms exclude each other"},
@@ -167,7 +167,7 @@ TEST(FrameArgs, RejectsEveryKindOfBadInput) {
         {{"--seed", "1", "--time", "1", "-o", ""}, "-o: empty path"},
         {{"--seed", "1", "--time", "1", "-o", "--frames"}, "-o: path starts with '-'"},
         {{"--seed", "1", "--time", "1", "--frames", "2", "-o", "a.png"}, "need %d in the path"},
-        {{"--seed", "1", "--time", "1", "--frames", "2", "--format", "ppm"}, "need a file path with %d"},
+        {{"--seed", "1", "--time", "1", "--frames", "2", "--format", "png"}, "need a file path with %d"},
         {{"--seed", "1", "--time", "1", "-o", "a%s.png"}, "-o: only %d"},
         {{"--seed", "1", "--time", "1", "-o", "a%n.png"}, "not '%n'"},
         {{"--seed", "1", "--time", "1", "-o", "a%ld.png"}, "not '%l'"},
@@ -243,6 +243,120 @@ TEST(FrameArgs, PathWithoutConversionIsLiteralApartFromPercentPairs) {
     EXPECT_FALSE(pattern.has_number);
     EXPECT_EQ(ExpandPath(pattern, 0), "100%/x.png");
     EXPECT_EQ(ExpandPath(pattern, 9), "100%/x.png");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FrameArgs, ShortFormsBundlesAndNewOptions) {
+    Parsed p = Parse({"-s", "7", "-t5", "-n", "3", "-fPNG", "-qj2", "-o", "f-%d.png"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.seed, 7u);
+    EXPECT_EQ(p.args.time, 5u);
+    EXPECT_EQ(p.args.frames, 3u);
+    EXPECT_EQ(p.args.format, FrameFormat::kPng);
+    EXPECT_TRUE(p.args.quiet);
+    EXPECT_EQ(p.args.jobs, 2u);
+    EXPECT_EQ(ExpandPath(p.args.output, 1), "f-1.png");
+
+    p = Parse({"--seed=1", "--ms=0", "--jobs=256", "--format=Ppm", "--quiet", "-o-"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.jobs, 256u);
+    EXPECT_EQ(p.args.format, FrameFormat::kPpm);
+    EXPECT_TRUE(p.args.to_stdout);
+    EXPECT_EQ(Parse({"--seed", "1", "--time", "1"}).args.jobs, 0u);  // one per CPU
+
+    for (const auto& words : std::vector<std::vector<std::string>>{
+             {"--version"}, {"-V"}, {"--seed", "1", "-qV"}, {"--version", "--bogus"}}) {
+        p = Parse(words);
+        ASSERT_TRUE(p.ok) << words.back() << ": " << p.error;
+        EXPECT_TRUE(p.args.version);
+        EXPECT_FALSE(p.args.help);
+    }
+}
+
+TEST(FrameArgs, StreamsOfRawAndPpmButNotPng) {
+    const std::vector<std::vector<std::string>> streams = {{"--frames", "3", "--format", "ppm"},
+                                                           {"--frames", "3", "-o", "clip.ppm"},
+                                                           {"-n", "3", "-o", "a.PNM"}};
+    for (const auto& extra : streams) {
+        std::vector<std::string> words = {"--seed", "1", "--time", "0"};
+        words.insert(words.end(), extra.begin(), extra.end());
+        const Parsed p = Parse(words);
+        ASSERT_TRUE(p.ok) << extra.back() << ": " << p.error;
+        EXPECT_EQ(p.args.format, FrameFormat::kPpm);
+        EXPECT_EQ(p.args.frames, 3u);
+    }
+}
+
+// Frame k of --fps F is drawn floor(k * 1000 / F) ms after the first; its
+// time value is that moment div 3.
+TEST(FrameArgs, FpsGivesExactMoments) {
+    struct Case {
+        std::vector<std::string> words;
+        uint32_t k;
+        uint32_t t;
+    } cases[] = {
+        {{"--ms", "0", "--fps", "30"}, 0, 0},
+        {{"--ms", "0", "--fps", "30"}, 1, 11},                   // 33 ms
+        {{"--ms", "0", "--fps", "30"}, 3, 33},                   // 100 ms
+        {{"--ms", "0", "--fps", "30"}, 299, 3322},               // 9966 ms
+        {{"--ms", "0", "--fps", "30"}, 300, 3333},               // 10 s, no drift
+        {{"--ms", "10", "--fps", "30000/1001"}, 1, 14},          // 10 + 33 ms
+        {{"--ms", "10", "--fps", "30000/1001"}, 30000, 333670},  // 10 + 1001000 ms
+        {{"--time", "5", "--fps", "1000"}, 2, 5},                // 15 + 2 ms
+        {{"--time", "5", "--fps", "1000"}, 3, 6},                // 15 + 3 ms
+        {{"--time", "4294967295", "--fps", "1000000"}, 7, 4294967295u},
+        {{"--ms", "4294967295", "--fps", "1"}, 1, 1431656098u},
+        {{"--ms", "4294967295", "--fps", "1"},
+         4294967295u,
+         2863311197u},                                       // the 64-bit moment div 3, low bits
+        {{"--time", "10", "--step", "-4"}, 3, 4294967294u},  // without --fps: T + k*D
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"--seed", "1", "--frames", "4"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        const Parsed p = Parse(words);
+        ASSERT_TRUE(p.ok) << c.words[3] << ": " << p.error;
+        EXPECT_EQ(FrameTimeOf(p.args, c.k), c.t) << c.words[1] << " " << c.words[3] << " frame " << c.k;
+    }
+}
+
+TEST(FrameArgs, RejectsBadNewOptions) {
+    struct Case {
+        std::vector<std::string> words;
+        const char* message;
+    } cases[] = {
+        {{"--fps", "0"}, "--fps: must be above 0: '0'"},
+        {{"--fps", "30/0"}, "--fps: must be above 0"},
+        {{"--fps", "29.97"}, "--fps: not a rate N or N/D: '29.97'"},
+        {{"--fps", "30/"}, "--fps: not a rate"},
+        {{"--fps", "1/2/3"}, "--fps: not a rate"},
+        {{"--fps", "-30"}, "--fps: not a rate"},
+        {{"--fps", "1000001"}, "--fps: out of range"},
+        {{"--fps", "30", "--step", "2"}, "--fps and --step exclude each other"},
+        {{"--jobs", "0"}, "--jobs: must be 1 to 256: '0'"},
+        {{"-j", "257"}, "--jobs: must be 1 to 256"},
+        {{"-jx"}, "--jobs: not a number: 'x'"},
+        {{"--quiet=yes"}, "--quiet: takes no value"},
+        {{"-q", "--quiet"}, "--quiet: given more than once"},
+        {{"-s", "2"}, "--seed: given more than once"},
+        {{"-qz"}, "unknown option '-z'"},
+        {{"--Seed", "1"}, "unknown option '--Seed'"},
+        {{"--"}, "unknown option '--'"},
+        {{"-o", "a.JPG"}, "-o: noise-frame writes raw, ppm or png, not .jpg images: 'a.JPG'"},
+        {{"-o", "f-%03d.gif", "-n", "2"}, "not .gif images"},
+        {{"--format", "raw", "-o", "x.webp"}, "not .webp images"},
+        {{"-o", "\xc3\xa9t\xe9.bmp"}, "'\\xc3\\xa9t\\xe9.bmp'"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"--seed", "1", "--time", "1"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        const Parsed p = Parse(words);
+        EXPECT_FALSE(p.ok) << c.words[0];
+        EXPECT_NE(p.error.find(c.message), std::string::npos) << c.words[0] << " -> " << p.error;
+    }
 }
 
 }  // namespace

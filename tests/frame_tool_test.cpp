@@ -1,4 +1,4 @@
-// The frame tool: its encoders and atomic files in-process, and the real
+// The frame tool: its encoders in-process, and the real
 // noise-frame program run as a child process (bounded waits, killed by its
 // id if it ever hangs).
 #include <fcntl.h>
@@ -23,6 +23,7 @@
 #include "render/frame.h"
 #include "render/shading.h"
 #include "tests/frame_digest.h"
+#include "tests/tool_session.h"
 #include "tools/frame_output.h"
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -39,40 +40,6 @@ namespace fs = std::filesystem;
 
 constexpr auto kToolTimeLimit = std::chrono::seconds(60);
 constexpr int kBadArgumentExit = 2;
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> Entries(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// A fresh folder, removed with everything in it at the end of the test.
-class TempDir {
-  public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "noise-frame-test-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    fs::path path_;
-};
 
 // The frame for (seed, t) rendered in this process, as the raw format lays it out.
 Bytes RenderRaw(int32_t seed, uint32_t t) {
@@ -133,8 +100,9 @@ struct ToolRun {
 };
 
 // Runs noise-frame with the arguments; its output streams go to files in a
-// private folder. Waits at most kToolTimeLimit, then kills the child.
-ToolRun RunTool(const std::vector<std::string>& args) {
+// private folder (standard output is closed instead with close_stdout).
+// Waits at most kToolTimeLimit, then kills the child.
+ToolRun RunTool(const std::vector<std::string>& args, bool close_stdout = false) {
     TempDir streams;
     const std::string out_path = streams / "stdout", err_path = streams / "stderr";
     std::vector<std::string> words = {NOISE_FRAME_EXE};
@@ -146,7 +114,11 @@ ToolRun RunTool(const std::vector<std::string>& args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (close_stdout) {
+        posix_spawn_file_actions_addclose(&actions, 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -215,41 +187,6 @@ TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
     EXPECT_EQ(DecodePng(png, &w, &h), body);
     EXPECT_EQ(w, W);
     EXPECT_EQ(h, H);
-}
-
-TEST(FrameOutput, AtomicFileAppearsOnlyOnCommit) {
-    TempDir dir;
-    std::string error;
-    const uint8_t data[] = {1, 2, 3};
-    {
-        AtomicFile file;
-        ASSERT_TRUE(file.Open(dir / "a.bin", &error)) << error;
-        ASSERT_TRUE(file.Write(data, sizeof data, &error)) << error;
-        EXPECT_EQ(Entries(dir.path()).size(), 1u);  // only the temporary
-        EXPECT_FALSE(fs::exists(dir / "a.bin"));
-    }  // destroyed uncommitted
-    EXPECT_TRUE(Entries(dir.path()).empty());
-
-    AtomicFile file;
-    ASSERT_TRUE(file.Open(dir / "a.bin", &error)) << error;
-    ASSERT_TRUE(file.Write(data, sizeof data, &error)) << error;
-    ASSERT_TRUE(file.Commit(&error)) << error;
-    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"a.bin"});
-    EXPECT_EQ(ReadFile(dir / "a.bin"), Bytes(data, data + 3));
-}
-
-TEST(FrameOutput, AtomicFileFailingRenameLeavesNothing) {
-    TempDir dir;
-    fs::create_directory(dir / "taken");
-    fs::create_directory(dir.path() / "taken" / "inside");  // rename cannot replace a non-empty folder
-    AtomicFile file;
-    std::string error;
-    const uint8_t data[] = {9};
-    ASSERT_TRUE(file.Open(dir / "taken", &error)) << error;
-    ASSERT_TRUE(file.Write(data, 1, &error)) << error;
-    EXPECT_FALSE(file.Commit(&error));
-    EXPECT_NE(error.find("cannot write '"), std::string::npos) << error;
-    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"taken"});
 }
 
 TEST(FrameTool, RawFrameMatchesTheRenderer) {
@@ -323,6 +260,74 @@ TEST(FrameTool, HelpAndClockSeed) {
     EXPECT_EQ(run.out.size(), kRawFrameBytes);
 }
 
+// Frames of a --fps run, rendered by several workers, are the renders of
+// their moments: 10 ms after start, then 33, 66 and 100 ms later at 29.97 fps.
+TEST(FrameTool, FpsFramesAreTheRendersOfTheirMoments) {
+    const ToolRun run = RunTool({"-s", "3", "--ms", "10", "--fps", "30000/1001", "-n", "4", "-j", "3"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    ASSERT_EQ(run.out.size(), 4 * kRawFrameBytes);
+    const uint32_t times[] = {3, 14, 25, 36};
+    for (size_t k = 0; k < 4; ++k) {
+        const Bytes frame(run.out.begin() + static_cast<long>(k * kRawFrameBytes),
+                          run.out.begin() + static_cast<long>((k + 1) * kRawFrameBytes));
+        EXPECT_EQ(frame, RenderRaw(3, times[k])) << "frame " << k;
+    }
+}
+
+// A PPM stream: one P6 image after another, the same bytes whatever the
+// number of workers (frames are written in order through a bounded window).
+TEST(FrameTool, StreamsAreTheSameOnAnyNumberOfJobs) {
+    constexpr uint32_t kFrames = 240;
+    const std::vector<std::string> ppm = {"--seed", "9",  "--ms", "0",  "--fps",
+                                          "30",     "-n", "240",  "-f", "ppm"};
+    auto with = [](std::vector<std::string> words, std::vector<std::string> extra) {
+        words.insert(words.end(), extra.begin(), extra.end());
+        return words;
+    };
+    const ToolRun one = RunTool(with(ppm, {"--jobs", "1"}));
+    ASSERT_EQ(one.exit_code, 0) << one.err;
+    ASSERT_EQ(one.out.size(), kFrames * kPpmFrameBytes);
+    const Bytes last(one.out.end() - static_cast<long>(kPpmFrameBytes), one.out.end());
+    EXPECT_EQ(PpmBody(last), PictureOfRaw(RenderRaw(9, 2655)));  // 239 * 1000 / 30 = 7966 ms
+    for (const auto& jobs : {std::vector<std::string>{}, {"-j3"}, {"--jobs=7"}}) {
+        const ToolRun many = RunTool(with(ppm, jobs));
+        ASSERT_EQ(many.exit_code, 0) << many.err;
+        EXPECT_TRUE(many.out == one.out) << (jobs.empty() ? "default" : jobs[0]);
+    }
+    const std::vector<std::string> raw = {"--seed", "9", "--time", "7", "--step", "5", "-n", "240"};
+    EXPECT_TRUE(RunTool(with(raw, {"-j1"})).out == RunTool(with(raw, {"-j4"})).out);
+
+    TempDir dir;
+    fs::create_directory(dir / "a");
+    fs::create_directory(dir / "b");
+    const std::vector<std::string> png = {"-s", "9", "-t", "0", "-n", "20", "-f", "png"};
+    ASSERT_EQ(RunTool(with(png, {"-j1", "-o", dir / "a/%d.png"})).exit_code, 0);
+    ASSERT_EQ(RunTool(with(png, {"-j3", "-o", dir / "b/%d.png"})).exit_code, 0);
+    EXPECT_EQ(Entries(dir / "a").size(), 20u);
+    for (const auto& name : Entries(dir / "a")) {
+        EXPECT_EQ(ReadFile(dir.path() / "a" / name), ReadFile(dir.path() / "b" / name)) << name;
+    }
+}
+
+TEST(FrameTool, VersionBareCommandAndClosedStandardOutput) {
+    ToolRun run = RunTool({"--version"});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(std::string(run.out.begin(), run.out.end()),
+              std::string("noise-frame ") + NOISE_VERSION + "\n");
+
+    run = RunTool({});
+    EXPECT_EQ(run.exit_code, kBadArgumentExit);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(run.err.rfind("usage: noise-frame", 0), 0u) << run.err;
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"-V"}, {"-s1", "-t1"}, {"-s1", "-t1", "-n50", "-j3"}}) {
+        run = RunTool(args, /*close_stdout=*/true);
+        EXPECT_EQ(run.exit_code, kBadArgumentExit) << args[0];
+        EXPECT_EQ(run.err, "noise-frame: cannot write to standard output: Bad file descriptor\n") << args[0];
+    }
+}
+
 // Each bad command: exit 2, one stderr line naming the problem, nothing on
 // standard output and nothing left in the output folder.
 TEST(FrameTool, BadArgumentsFailCleanly) {
@@ -343,6 +348,8 @@ TEST(FrameTool, BadArgumentsFailCleanly) {
          "--frames: must be at least 1"},
         {{"--seed", "1", "--time", "1", "--frames", "2", "-o", dir / "a.png"}, "need %d in the path"},
         {{"--seed", "1", "--time", "1", "-o", dir / "a%s.png"}, "-o: only %d"},
+        {{"--seed", "1", "--time", "1", "-o", dir / "a.jpg"}, "not .jpg images"},
+        {{"--seed", "\xff\x1b[2J", "--time", "1"}, "--seed: not a number: '\\xff\\x1b[2J'"},
         {{"--seed", "1", "--time", "1", "--ms", "1", "-o", dir / "a.png"}, "--time and --ms"},
         {{"--seed", "1", "--time", "1", "-o", dir / "missing/a.png"}, "No such file or directory"},
         {{"--seed", "1", "--time", "1", "-o", dir / "plain/a.png"}, "Not a directory"},

@@ -1,81 +1,134 @@
 // Parsing of the noise-frame command line and of output path patterns.
 #include "tools/frame_args.h"
 
+#include <charconv>
 #include <cstddef>
+#include <system_error>
 
 namespace {
 
 constexpr size_t kMaxQuotedBytes = 64;
-constexpr uint64_t kMaxUnsigned32 = 0xFFFFFFFFull;
 constexpr uint64_t kMaxNegative32 = 0x80000000ull;  // magnitude of -2147483648
+constexpr uint64_t kMsPerSecond = 1000;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Digits of `text` in `base` into *value, saturating just above 2^32 so the
-// caller can tell "too large" from a valid value. False on a non-digit or no
-// digits at all.
-bool ParseDigits(std::string_view text, int base, uint64_t* value) {
-    if (text.empty()) return false;
-    uint64_t v = 0;
-    for (const char c : text) {
-        const int d = base == 16 ? HexDigit(c) : (IsDigit(c) ? c - '0' : -1);
-        if (d < 0) return false;
-        v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-        if (v > kMaxUnsigned32 + 1) v = kMaxUnsigned32 + 1;  // keeps v * 16 far from overflow
-    }
-    *value = v;
-    return true;
-}
-
-// Magnitude and base of a number without sign: 0x-hex or decimal.
-bool ParseMagnitude(std::string_view text, uint64_t* value) {
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        return ParseDigits(text.substr(2), 16, value);
-    }
-    return ParseDigits(text, 10, value);
-}
-
-// A parser of one option value, the number parsers above wrapped so that
-// every option reports its problems the same way.
-using ValueParser = bool (*)(std::string_view, uint32_t*, std::string*);
-
-struct OptionSeen {
-    bool seed = false, time = false, ms = false, frames = false, step = false, format = false, output = false;
-};
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SetError(std::string* error, std::string text) {
     *error = std::move(text);
     return false;
 }
 
+// The whole of `text` as a number in `base` (no sign, no prefix): "not a
+// number" when anything else is in it, "out of range" above `max`.
+bool ParseWhole(std::string_view text, int base, uint64_t max, uint64_t* value, std::string* problem) {
+    uint64_t v = 0;
+    const char* end = text.data() + text.size();
+    // from_chars takes no sign for unsigned types; a leading '+' or space is not a digit.
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v, base);
+    if (text.empty() || ptr != end || ec == std::errc::invalid_argument) {
+        return SetError(problem, "not a number");
+    }
+    if (ec == std::errc::result_out_of_range || v > max) return SetError(problem, "out of range");
+    *value = v;
+    return true;
+}
+
+// 0x-hex or decimal, without sign, up to `max`.
+bool ParseMagnitude(std::string_view text, uint64_t max, uint64_t* value, std::string* problem) {
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        return ParseWhole(text.substr(2), 16, max, value, problem);
+    }
+    return ParseWhole(text, 10, max, value, problem);
+}
+
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
     if (text.size() < tail.size()) return false;
     const std::string_view end = text.substr(text.size() - tail.size());
     for (size_t k = 0; k < tail.size(); ++k) {
-        char c = end[k];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != tail[k]) return false;
+        if (Lower(end[k]) != tail[k]) return false;
     }
     return true;
 }
 
-const char* FormatName(FrameFormat format) {
-    switch (format) {
-        case FrameFormat::kRaw:
-            return "raw";
-        case FrameFormat::kPpm:
-            return "ppm";
-        case FrameFormat::kPng:
-            return "png";
+bool EqualNoCase(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() && EndsWithNoCase(text, lower);
+}
+
+// Extensions of image formats the tool does not write: naming an output so
+// is a mistake that would otherwise give raw bytes under an image's name.
+constexpr std::string_view kForeignImageExtensions[] = {
+    ".jpg",  ".jpeg", ".jpe",  ".jfif", ".gif", ".bmp", ".dib", ".webp", ".tif", ".tiff", ".tga",
+    ".avif", ".heic", ".heif", ".jxl",  ".ico", ".exr", ".qoi", ".pgm",  ".pbm", ".pam",  ".svg"};
+
+enum class Option {
+    kSeed,
+    kTime,
+    kMs,
+    kFrames,
+    kStep,
+    kFps,
+    kFormat,
+    kOutput,
+    kJobs,
+    kQuiet,
+    kHelp,
+    kVersion
+};
+constexpr int kOptionCount = static_cast<int>(Option::kVersion) + 1;
+
+struct OptionSpec {
+    Option id;
+    std::string_view long_name;
+    char short_name;  // 0: none
+    bool takes_value;
+    std::string_view shown;  // the name errors use
+};
+
+constexpr OptionSpec kOptions[] = {
+    {Option::kSeed, "--seed", 's', true, "--seed"},
+    {Option::kTime, "--time", 't', true, "--time"},
+    {Option::kMs, "--ms", 0, true, "--ms"},
+    {Option::kFrames, "--frames", 'n', true, "--frames"},
+    {Option::kStep, "--step", 0, true, "--step"},
+    {Option::kFps, "--fps", 0, true, "--fps"},
+    {Option::kFormat, "--format", 'f', true, "--format"},
+    {Option::kOutput, "--output", 'o', true, "-o"},
+    {Option::kJobs, "--jobs", 'j', true, "--jobs"},
+    {Option::kQuiet, "--quiet", 'q', false, "--quiet"},
+    {Option::kHelp, "--help", 'h', false, "--help"},
+    {Option::kVersion, "--version", 'V', false, "--version"},
+};
+
+const OptionSpec* FindLong(std::string_view name) {
+    for (const auto& spec : kOptions) {
+        if (spec.long_name == name) return &spec;
     }
-    return "raw";
+    return nullptr;
+}
+
+const OptionSpec* FindShort(char c) {
+    for (const auto& spec : kOptions) {
+        if (spec.short_name != 0 && spec.short_name == c) return &spec;
+    }
+    return nullptr;
+}
+
+// --fps: N or N/D, whole decimal numbers 1..kMaxFpsTerm.
+bool ParseFps(std::string_view text, uint32_t* num, uint32_t* den, std::string* problem) {
+    const size_t slash = text.find('/');
+    const std::string_view top = text.substr(0, slash);
+    const std::string_view bottom = slash == std::string_view::npos ? "1" : text.substr(slash + 1);
+    uint64_t n = 0, d = 0;
+    if (!ParseWhole(top, 10, kMaxFpsTerm, &n, problem) || !ParseWhole(bottom, 10, kMaxFpsTerm, &d, problem)) {
+        if (*problem == "not a number") *problem = "not a rate N or N/D";
+        return false;
+    }
+    if (n == 0 || d == 0) return SetError(problem, "must be above 0");
+    *num = static_cast<uint32_t>(n);
+    *den = static_cast<uint32_t>(d);
+    return true;
 }
 
 }  // namespace
@@ -86,7 +139,7 @@ std::string QuoteForError(std::string_view text) {
     const size_t shown = text.size() > kMaxQuotedBytes ? kMaxQuotedBytes : text.size();
     for (size_t k = 0; k < shown; ++k) {
         const auto c = static_cast<unsigned char>(text[k]);
-        if (c < 0x20 || c == 0x7F || c == '\'' || c == '\\') {
+        if (c < 0x20 || c >= 0x7F || c == '\'' || c == '\\') {
             out += "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 15];
@@ -101,8 +154,7 @@ std::string QuoteForError(std::string_view text) {
 
 bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* problem) {
     uint64_t v = 0;
-    if (!ParseMagnitude(text, &v)) return SetError(problem, "not a number");
-    if (v > kMaxUnsigned32) return SetError(problem, "out of range");
+    if (!ParseMagnitude(text, UINT32_MAX, &v, problem)) return false;
     *value = static_cast<uint32_t>(v);
     return true;
 }
@@ -110,8 +162,7 @@ bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* proble
 bool ParseSignedOrUnsigned32(std::string_view text, uint32_t* value, std::string* problem) {
     if (text.empty() || text[0] != '-') return ParseUnsigned32(text, value, problem);
     uint64_t v = 0;
-    if (!ParseDigits(text.substr(1), 10, &v)) return SetError(problem, "not a number");
-    if (v > kMaxNegative32) return SetError(problem, "out of range");
+    if (!ParseWhole(text.substr(1), 10, kMaxNegative32, &v, problem)) return false;
     *value = static_cast<uint32_t>(0u - static_cast<uint32_t>(v));  // two's complement of the magnitude
     return true;
 }
@@ -211,150 +262,179 @@ std::string ExpandPath(const PathPattern& pattern, uint32_t index) {
     return pattern.prefix + field + pattern.suffix;
 }
 
+uint32_t FrameTimeOf(const FrameArgs& args, uint32_t k) {
+    if (args.fps_num == 0) return args.time + k * args.step;  // wraps as unsigned 32-bit
+    // k < 2^32 and 1000 * D <= 10^9 < 2^30, so the product stays below 2^62.
+    const uint64_t moment = args.start_ms + uint64_t{k} * kMsPerSecond * args.fps_den / args.fps_num;
+    return static_cast<uint32_t>(moment / 3u);  // the time value wraps as an unsigned 32-bit number
+}
+
 bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::string* error) {
     FrameArgs a;
-    OptionSeen seen;
-    bool format_given = false;
+    bool seen[kOptionCount] = {};
     uint32_t ms = 0;
     std::string_view output_path;
 
+    // Applies one option's value; false with *error set when it is bad.
+    auto apply = [&](const OptionSpec& spec, std::string_view value) {
+        const std::string option(spec.shown);
+        std::string problem;
+        auto number = [&](bool ok) {
+            return ok || SetError(error, option + ": " + problem + ": " + QuoteForError(value));
+        };
+        switch (spec.id) {
+            case Option::kSeed:
+                return number(ParseSignedOrUnsigned32(value, &a.seed, &problem));
+            case Option::kTime:
+                return number(ParseUnsigned32(value, &a.time, &problem));
+            case Option::kMs:
+                return number(ParseUnsigned32(value, &ms, &problem));
+            case Option::kStep:
+                return number(ParseSignedOrUnsigned32(value, &a.step, &problem));
+            case Option::kFrames:
+                // Parsed as signed so that "-3" is named as too small, not as garbage.
+                if (!number(ParseSignedOrUnsigned32(value, &a.frames, &problem))) return false;
+                if (a.frames == 0 || value[0] == '-') {
+                    return SetError(error, option + ": must be at least 1: " + QuoteForError(value));
+                }
+                return true;
+            case Option::kFps:
+                return number(ParseFps(value, &a.fps_num, &a.fps_den, &problem));
+            case Option::kJobs:
+                if (!number(ParseUnsigned32(value, &a.jobs, &problem))) return false;
+                if (a.jobs == 0 || a.jobs > kMaxJobs) {
+                    return SetError(error, option + ": must be 1 to " + std::to_string(kMaxJobs) + ": " +
+                                               QuoteForError(value));
+                }
+                return true;
+            case Option::kFormat:
+                if (EqualNoCase(value, "raw")) {
+                    a.format = FrameFormat::kRaw;
+                } else if (EqualNoCase(value, "ppm")) {
+                    a.format = FrameFormat::kPpm;
+                } else if (EqualNoCase(value, "png")) {
+                    a.format = FrameFormat::kPng;
+                } else {
+                    return SetError(error, "--format: not raw, ppm or png: " + QuoteForError(value));
+                }
+                return true;
+            case Option::kOutput:
+                if (value.empty()) return SetError(error, "-o: empty path");
+                if (value.size() > 1 && value[0] == '-') {
+                    return SetError(error,
+                                    "-o: path starts with '-' (put ./ before it): " + QuoteForError(value));
+                }
+                output_path = value;
+                return true;
+            case Option::kQuiet:
+                a.quiet = true;
+                return true;
+            case Option::kHelp:
+            case Option::kVersion:
+                return true;
+        }
+        return true;
+    };
+
     for (int k = 0; k < argc && argv[k] != nullptr; ++k) {
         const std::string_view arg = argv[k];
-        if (arg == "--help" || arg == "-h") {
-            a.help = true;
-            *args = std::move(a);
-            return true;
-        }
-        std::string_view name = arg;
-        std::string_view value;
-        bool has_value = false;
-        if (arg.size() > 2 && arg.substr(0, 2) == "--") {
-            const size_t eq = arg.find('=');
-            if (eq != std::string_view::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-                has_value = true;
-            }
-        }
-
-        bool* seen_flag = nullptr;
-        uint32_t* target = nullptr;   // where a numeric option's value goes
-        ValueParser parse = nullptr;  // null for --format and -o
-        auto number_option = [&](bool* flag, uint32_t* field, ValueParser parser) {
-            seen_flag = flag;
-            target = field;
-            parse = parser;
-        };
-        if (name == "--seed") {
-            number_option(&seen.seed, &a.seed, ParseSignedOrUnsigned32);
-        } else if (name == "--time") {
-            number_option(&seen.time, &a.time, ParseUnsigned32);
-        } else if (name == "--ms") {
-            number_option(&seen.ms, &ms, ParseUnsigned32);
-        } else if (name == "--frames") {
-            number_option(&seen.frames, &a.frames, ParseSignedOrUnsigned32);  // signed, to name "-3" clearly
-        } else if (name == "--step") {
-            number_option(&seen.step, &a.step, ParseSignedOrUnsigned32);
-        } else if (name == "--format") {
-            seen_flag = &seen.format;
-        } else if (name == "-o" || name == "--output") {
-            seen_flag = &seen.output;
-            name = "-o";
-        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-            return SetError(error, "unknown option " + QuoteForError(arg));
-        } else {
+        // The options of this word: one long option, or a bundle of short ones.
+        const bool is_long = arg.size() > 2 && arg.substr(0, 2) == "--";
+        if (!is_long && (arg.size() < 2 || arg[0] != '-')) {
             return SetError(error, "unexpected argument " + QuoteForError(arg));
         }
-
-        const std::string option(name);
-        if (*seen_flag) return SetError(error, option + ": given more than once");
-        *seen_flag = true;
-        if (!has_value) {
-            if (k + 1 >= argc || argv[k + 1] == nullptr) return SetError(error, option + ": missing value");
-            value = argv[++k];
-        }
-
-        if (parse != nullptr) {
-            std::string problem;
-            if (!parse(value, target, &problem)) {
-                return SetError(error, option + ": " + problem + ": " + QuoteForError(value));
-            }
-            if (target == &a.frames && (a.frames == 0 || value[0] == '-')) {
-                return SetError(error, option + ": must be at least 1: " + QuoteForError(value));
-            }
-        } else if (option == "--format") {
-            if (value == "raw") {
-                a.format = FrameFormat::kRaw;
-            } else if (value == "ppm") {
-                a.format = FrameFormat::kPpm;
-            } else if (value == "png") {
-                a.format = FrameFormat::kPng;
+        size_t pos = 1;  // next short option in a bundle
+        while (is_long || pos < arg.size()) {
+            const OptionSpec* spec = nullptr;
+            std::string_view value;
+            bool has_value = false;
+            if (is_long) {
+                const size_t eq = arg.find('=');
+                spec = FindLong(arg.substr(0, eq));
+                if (spec == nullptr) return SetError(error, "unknown option " + QuoteForError(arg));
+                if (eq != std::string_view::npos) {
+                    if (!spec->takes_value) {
+                        return SetError(error,
+                                        std::string(spec->shown) + ": takes no value: " + QuoteForError(arg));
+                    }
+                    value = arg.substr(eq + 1);
+                    has_value = true;
+                }
             } else {
-                return SetError(error, "--format: not raw, ppm or png: " + QuoteForError(value));
+                spec = FindShort(arg[pos]);
+                if (spec == nullptr) {
+                    return SetError(error, "unknown option " + QuoteForError(std::string{'-', arg[pos]}));
+                }
+                ++pos;
+                if (spec->takes_value && pos < arg.size()) {
+                    value = arg.substr(pos);  // -j2, -ofile.png
+                    has_value = true;
+                    pos = arg.size();
+                }
             }
-            format_given = true;
-        } else {
-            if (value.empty()) return SetError(error, "-o: empty path");
-            if (value.size() > 1 && value[0] == '-') {
-                return SetError(error,
-                                "-o: path starts with '-' (put ./ before it): " + QuoteForError(value));
+            if (spec->id == Option::kHelp || spec->id == Option::kVersion) {
+                FrameArgs shown;
+                shown.help = spec->id == Option::kHelp;
+                shown.version = spec->id == Option::kVersion;
+                *args = std::move(shown);
+                return true;
             }
-            output_path = value;
+            const std::string option(spec->shown);
+            bool& given = seen[static_cast<int>(spec->id)];
+            if (given) return SetError(error, option + ": given more than once");
+            given = true;
+            if (spec->takes_value && !has_value) {
+                if (k + 1 >= argc || argv[k + 1] == nullptr)
+                    return SetError(error, option + ": missing value");
+                value = argv[++k];
+            }
+            if (!apply(*spec, value)) return false;
+            if (is_long || spec->takes_value) break;  // a value ends the word
         }
     }
 
-    if (!seen.seed) return SetError(error, "--seed is required (0 seeds from the clock)");
-    if (seen.time && seen.ms) return SetError(error, "--time and --ms exclude each other: give one");
-    if (!seen.time && !seen.ms) return SetError(error, "--time or --ms is required");
-    if (seen.ms) a.time = ms / 3u;
+    auto given = [&](Option id) { return seen[static_cast<int>(id)]; };
+    if (!given(Option::kSeed)) return SetError(error, "--seed is required (0 seeds from the clock)");
+    if (given(Option::kTime) && given(Option::kMs)) {
+        return SetError(error, "--time and --ms exclude each other: give one");
+    }
+    if (!given(Option::kTime) && !given(Option::kMs)) return SetError(error, "--time or --ms is required");
+    if (given(Option::kFps) && given(Option::kStep)) {
+        return SetError(error, "--fps and --step exclude each other: give one");
+    }
+    if (given(Option::kMs)) a.time = ms / 3u;
+    a.start_ms = given(Option::kMs) ? uint64_t{ms} : 3 * uint64_t{a.time};
 
     a.to_stdout = output_path.empty() || output_path == "-";
     if (!a.to_stdout) {
         if (!ParsePathPattern(output_path, &a.output, error)) return false;
-        if (!format_given) {
+        for (const std::string_view ext : kForeignImageExtensions) {
+            if (EndsWithNoCase(output_path, ext)) {
+                return SetError(error, "-o: noise-frame writes raw, ppm or png, not " + std::string(ext) +
+                                           " images: " + QuoteForError(output_path));
+            }
+        }
+        if (!given(Option::kFormat)) {
             if (EndsWithNoCase(output_path, ".png")) {
                 a.format = FrameFormat::kPng;
-            } else if (EndsWithNoCase(output_path, ".ppm")) {
+            } else if (EndsWithNoCase(output_path, ".ppm") || EndsWithNoCase(output_path, ".pnm")) {
                 a.format = FrameFormat::kPpm;
             }
         }
     }
-    if (a.format != FrameFormat::kRaw && a.frames > 1) {
-        const std::string what = std::to_string(a.frames) + " " + FormatName(a.format) + " frames";
+    // Raw frames and PPM images may follow one another in one stream; PNG files may not.
+    if (a.format == FrameFormat::kPng && a.frames > 1) {
+        const std::string what = std::to_string(a.frames) + " png frames";
         if (a.to_stdout) {
             return SetError(
-                error, "-o: " + what + " need a file path with %d, e.g. frame-%04d." + FormatName(a.format));
+                error,
+                "-o: " + what + " need a file path with %d, e.g. frame-%04d.png (or use ppm for a stream)");
         }
         if (!a.output.has_number) {
-            return SetError(error, "-o: " + what + " need %d in the path, e.g. frame-%04d." +
-                                       FormatName(a.format) + ": " + QuoteForError(output_path));
+            return SetError(error, "-o: " + what + " need %d in the path, e.g. frame-%04d.png: " +
+                                       QuoteForError(output_path));
         }
     }
     *args = std::move(a);
     return true;
-}
-
-const char* FrameUsage() {
-    return "usage: noise-frame --seed S (--time T | --ms M) [--frames N] [--step D]\n"
-           "                   [--format raw|ppm|png] [-o PATH]\n"
-           "Renders frames of the noise animation with the tables built from seed S.\n"
-           "\n"
-           "  --seed S      table seed, -2147483648..4294967295 or 0x-hex; 0 seeds from\n"
-           "                the clock (UTC time of day), as the program does\n"
-           "  --time T      time value of the first frame, 0..4294967295 or 0x-hex\n"
-           "  --ms M        instead of --time: milliseconds since start, T = M div 3\n"
-           "  --frames N    number of frames, default 1; frame k is drawn at T + k*D\n"
-           "  --step D      time between frames, default 1; may be negative (wraps)\n"
-           "  --format F    raw: 320x200 little-endian 0x00RRGGBB pixels, row 0 first,\n"
-           "                frames one after another; ppm, png: the picture as shown\n"
-           "                (row 0 at the bottom). Default: from the -o extension\n"
-           "                (.png, .ppm), otherwise raw\n"
-           "  -o PATH       output file; '-' or none: standard output. A %d in PATH\n"
-           "                (flags and width allowed, e.g. frame-%04d.png; %% for '%')\n"
-           "                is the frame index from 0 and gives one file per frame;\n"
-           "                several ppm or png frames need it\n"
-           "  -h, --help    this text\n"
-           "\n"
-           "Files are written under a temporary name and renamed when complete.\n"
-           "Exit status: 0 on success, 2 on any error (one line on stderr).\n";
 }

@@ -27,13 +27,23 @@ struct PathPattern {
 };
 
 constexpr int kMaxPathFieldWidth = 32;
+constexpr uint32_t kMaxFpsTerm = 1000000;  // largest numerator or denominator of --fps
+constexpr uint32_t kMaxJobs = 256;
 
 struct FrameArgs {
-    bool help = false;    // --help: print usage, render nothing
-    uint32_t seed = 0;    // two's-complement bits for InitNoise; 0 = from the clock
-    uint32_t time = 0;    // time value of the first frame
-    uint32_t frames = 1;  // at least 1
-    uint32_t step = 1;    // time between frames, wrapping as unsigned 32-bit
+    bool help = false;     // --help: print usage, render nothing
+    bool version = false;  // --version: print the version, render nothing
+    uint32_t seed = 0;     // two's-complement bits for InitNoise; 0 = from the clock
+    uint32_t time = 0;     // time value of the first frame
+    uint32_t frames = 1;   // at least 1
+    uint32_t step = 1;     // time between frames, wrapping as unsigned 32-bit
+    // --fps N/D (fps_num 0: not given): frame k is drawn start_ms +
+    // floor(k * 1000 * D / N) milliseconds after start.
+    uint32_t fps_num = 0;
+    uint32_t fps_den = 1;
+    uint64_t start_ms = 0;  // 3T for --time T, M for --ms M
+    uint32_t jobs = 0;      // worker threads; 0 = one per CPU this process may use
+    bool quiet = false;     // no progress display
     FrameFormat format = FrameFormat::kRaw;
     bool to_stdout = true;  // no -o, or -o -
     PathPattern output;     // the -o path when !to_stdout
@@ -42,20 +52,21 @@ struct FrameArgs {
 // Parses the arguments after the program name (argv[0 .. argc-1]). On
 // success fills *args and returns true. On failure returns false and sets
 // *error to one line naming the problem, without the program-name prefix,
-// e.g. "--time: not a number: 'abc'". Rules:
-//   --seed S     required; -2147483648..4294967295 in decimal or 0x-hex; 0 = clock
-//   --time T     0..4294967295 (decimal or 0x-hex), or instead
-//   --ms M       0..4294967295, meaning T = M div 3; exactly one of the two
-//   --frames N   1..4294967295, default 1
-//   --step D     -2147483648..4294967295, default 1 (negative steps run backwards)
-//   --format F   raw, ppm or png; default from the -o extension (.ppm, .png), else raw
-//   -o PATH      "-" or absent: standard output; --output is the same option
-//   --help, -h   usage
-// Options take their value as the next argument or after '=' (--seed=5).
-// Each option may be given once. Several ppm or png frames need a file path
-// with a %d conversion; raw frames go to one file one after another, or to
-// one file each when the path has a %d.
+// e.g. "--time: not a number: 'abc'". Options (see FrameUsage for their
+// meaning) are --name VALUE, --name=VALUE, and for those with a short form
+// -x VALUE or -xVALUE; short flags may be bundled (-qj2). Each option may be
+// given once; --help and --version win wherever they stand (unless an
+// unknown option comes first). Several png frames need a file path with a
+// %d conversion; raw and ppm frames may also go one after another to one
+// file or to standard output (a PPM stream).
 bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::string* error);
+
+// The time value of frame k: T + k * D (wrapping) without --fps; with it,
+// the moment of frame k in milliseconds (64-bit, exact for every k) div 3,
+// wrapped to 32 bits. Below 2^32 ms, which covers every moment the program
+// itself reaches, this is the program's clock rule; the 64-bit moment keeps
+// frame 0 at T for every --time T.
+uint32_t FrameTimeOf(const FrameArgs& args, uint32_t k);
 
 // Parses an output path pattern (see PathPattern). On failure returns false
 // with a one-line *error.
@@ -72,9 +83,10 @@ bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* proble
 // -2147483648; the result is the value's two's-complement bit pattern.
 bool ParseSignedOrUnsigned32(std::string_view text, uint32_t* value, std::string* problem);
 
-// The text quoted for an error line: in single quotes, control characters
-// and quotes escaped as \xNN, cut after 64 bytes with "...".
+// The text quoted for an error line: in single quotes, control characters,
+// bytes from 0x80 up and quotes escaped as \xNN, cut after 64 bytes with "...".
 std::string QuoteForError(std::string_view text);
 
-// The usage text printed by --help.
+// The usage text printed by --help (built from tools/noise-frame.usage, the
+// same source as the manual page).
 const char* FrameUsage();

@@ -1,44 +1,87 @@
-// Raw and PPM encoding of frames, and files renamed into place when complete.
+// Raw and PPM encoding of frames.
 #include "tools/frame_output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
-#include <cerrno>
-#include <cstdio>
+#include <bit>
 #include <cstring>
 
+namespace {
+
+// Four pixels 0x00RRGGBB to twelve bytes R G B: the byte-swapped pixel,
+// shifted down a byte, holds R, G, B in memory order.
+inline void FourPixelsRgb(const uint32_t* p, uint8_t* rgb) {
+    const uint32_t a = __builtin_bswap32(p[0]) >> 8, b = __builtin_bswap32(p[1]) >> 8;
+    const uint32_t c = __builtin_bswap32(p[2]) >> 8, d = __builtin_bswap32(p[3]) >> 8;
+    const uint32_t words[3] = {a | b << 24, b >> 8 | c << 16, c >> 16 | d << 8};
+    std::memcpy(rgb, words, sizeof words);
+}
+
+void RowRgbScalar(const uint32_t* row, uint8_t* rgb) {
+    for (int x = 0; x < W; x += 4) FourPixelsRgb(row + x, rgb + 3 * x);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Sixteen bytes in, twelve out per step; each store spills four bytes that
+// the next step overwrites, so the last four pixels of a row go the scalar way.
+__attribute__((target("ssse3"))) void RowRgbSsse3(const uint32_t* row, uint8_t* rgb) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 4 < W; x += 4) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x), _mm_shuffle_epi8(four, order));
+    }
+    FourPixelsRgb(row + x, rgb + 3 * x);
+}
+#endif
+
+using RowRgbFunction = void (*)(const uint32_t*, uint8_t*);
+
+RowRgbFunction PickRowRgb() {
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("ssse3")) return RowRgbSsse3;
+#endif
+    return RowRgbScalar;
+}
+
+const RowRgbFunction kRowRgb = PickRowRgb();
+
+}  // namespace
+
+static_assert(W % 4 == 0, "rows convert four pixels at a time");
+
 void EncodeRaw(const uint32_t* pixels, std::vector<uint8_t>* out) {
-    out->reserve(out->size() + kRawFrameBytes);
-    for (int k = 0; k < kPixelCount; ++k) {
-        const uint32_t p = pixels[k];
-        out->push_back(static_cast<uint8_t>(p));
-        out->push_back(static_cast<uint8_t>(p >> 8));
-        out->push_back(static_cast<uint8_t>(p >> 16));
-        out->push_back(static_cast<uint8_t>(p >> 24));
+    const size_t start = out->size();
+    out->resize(start + kRawFrameBytes);
+    uint8_t* bytes = out->data() + start;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(bytes, pixels, kRawFrameBytes);  // memory order is the format
+    } else {
+        for (int k = 0; k < kPixelCount; ++k) {
+            const uint32_t p = pixels[k];
+            for (int b = 0; b < 4; ++b) *bytes++ = static_cast<uint8_t>(p >> (8 * b));
+        }
     }
 }
 
 void PictureRgb(const uint32_t* pixels, uint8_t* rgb) {
     for (int y = 0; y < H; ++y) {
-        const uint32_t* row = pixels + (H - 1 - y) * W;  // top of the picture is the last bitmap row
-        for (int x = 0; x < W; ++x) {
-            const uint32_t p = row[x];
-            *rgb++ = static_cast<uint8_t>(p >> 16);  // red
-            *rgb++ = static_cast<uint8_t>(p >> 8);   // green
-            *rgb++ = static_cast<uint8_t>(p);        // blue
-        }
+        // The top of the picture is the last bitmap row.
+        kRowRgb(pixels + (H - 1 - y) * W, rgb + static_cast<size_t>(y) * kRgbRowBytes);
     }
 }
 
+void EncodePpmInto(const uint32_t* pixels, uint8_t* ppm) {
+    std::memcpy(ppm, kPpmHeader, kPpmHeaderBytes);
+    PictureRgb(pixels, ppm + kPpmHeaderBytes);
+}
+
 void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out) {
-    char header[32];
-    const int n = std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", W, H);
     const size_t start = out->size();
-    out->insert(out->end(), header, header + n);
-    out->resize(out->size() + 3 * static_cast<size_t>(kPixelCount));
-    PictureRgb(pixels, out->data() + start + static_cast<size_t>(n));
+    out->resize(start + kPpmFrameBytes);
+    EncodePpmInto(pixels, out->data() + start);
 }
 
 bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t>* out) {
@@ -53,76 +96,4 @@ bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t
             return EncodePng(pixels, out);
     }
     return false;
-}
-
-bool WriteAllToFd(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-namespace {
-
-// Permission bits a newly created file gets: 0666 less the umask, read once
-// (umask can only be read by setting it).
-mode_t NewFileMode() {
-    static const mode_t mode = [] {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
-    return mode;
-}
-
-}  // namespace
-
-bool AtomicFile::Fail(std::string* error, int err) {
-    *error = "cannot write " + QuoteForError(path_) + ": " + std::strerror(err);
-    Abort();
-    return false;
-}
-
-bool AtomicFile::Open(const std::string& path, std::string* error) {
-    Abort();
-    path_ = path;
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string temp = folder + (slash == std::string::npos ? "/" : "") + ".noise-frame-XXXXXX";
-    fd_ = ::mkstemp(temp.data());
-    if (fd_ < 0) return Fail(error, errno);
-    temp_ = std::move(temp);
-    if (::fchmod(fd_, NewFileMode()) != 0) return Fail(error, errno);
-    return true;
-}
-
-bool AtomicFile::Write(const uint8_t* data, size_t size, std::string* error) {
-    if (fd_ < 0) return Fail(error, EBADF);
-    if (!WriteAllToFd(fd_, data, size)) return Fail(error, errno);
-    return true;
-}
-
-bool AtomicFile::Commit(std::string* error) {
-    if (fd_ < 0) return Fail(error, EBADF);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return Fail(error, errno);
-    if (::rename(temp_.c_str(), path_.c_str()) != 0) return Fail(error, errno);
-    temp_.clear();
-    return true;
-}
-
-void AtomicFile::Abort() {
-    const int saved = errno;  // keeps the caller's errno for its message
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
-    errno = saved;
 }

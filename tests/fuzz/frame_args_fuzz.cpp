@@ -3,9 +3,10 @@
 // argument is also parsed on its own as an output path pattern.
 //
 // Built with FRAME_ARGS_CONTRACT it also checks what the tool promises:
-// a rejected command always has a non-empty, single-line error of bounded
-// length; an accepted one is consistent (at least one frame, several image
-// frames only into numbered files) and parses the same way twice; an
+// a rejected command always has a non-empty, single-line, plain-ASCII error
+// of bounded length; an accepted one is consistent (at least one frame,
+// several PNG frames only into numbered files, --fps and --step not both, a
+// first frame at the given time value) and parses the same way twice; an
 // accepted path pattern expands exactly as printf expands the same
 // conversion.
 #include <cstdint>
@@ -28,10 +29,11 @@ void Check(bool ok, const char* what, const std::string& detail) {
 }
 
 bool SameArgs(const FrameArgs& a, const FrameArgs& b) {
-    return a.help == b.help && a.seed == b.seed && a.time == b.time && a.frames == b.frames &&
-           a.step == b.step && a.format == b.format && a.to_stdout == b.to_stdout &&
-           a.output.prefix == b.output.prefix && a.output.suffix == b.output.suffix &&
-           a.output.has_number == b.output.has_number;
+    return a.help == b.help && a.version == b.version && a.seed == b.seed && a.time == b.time &&
+           a.frames == b.frames && a.step == b.step && a.fps_num == b.fps_num && a.fps_den == b.fps_den &&
+           a.start_ms == b.start_ms && a.jobs == b.jobs && a.quiet == b.quiet && a.format == b.format &&
+           a.to_stdout == b.to_stdout && a.output.prefix == b.output.prefix &&
+           a.output.suffix == b.output.suffix && a.output.has_number == b.output.has_number;
 }
 
 std::string EscapePercent(const std::string& text) {
@@ -79,7 +81,7 @@ void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArg
         Check(error.size() <= kMaxErrorBytes, "error too long", error);
         for (const char c : error) {
             const auto u = static_cast<unsigned char>(c);
-            Check(u >= 0x20 && u != 0x7F, "control character in error", error);
+            Check(u >= 0x20 && u < 0x7F, "control character or non-ASCII byte in error", error);
         }
         return;
     }
@@ -88,11 +90,15 @@ void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArg
     Check(
         ParseFrameArgs(static_cast<int>(argv.size()), argv.data(), &again, &error2) && SameArgs(args, again),
         "second parse differs", error2);
-    if (args.help) return;
+    if (args.help || args.version) return;
     Check(args.frames >= 1, "no frames", "");
-    if (args.format != FrameFormat::kRaw && args.frames > 1) {
-        Check(!args.to_stdout && args.output.has_number, "several images into one file", "");
+    Check(args.jobs <= kMaxJobs, "too many jobs", "");
+    if (args.format == FrameFormat::kPng && args.frames > 1) {
+        Check(!args.to_stdout && args.output.has_number, "several png images into one file", "");
     }
+    Check(args.fps_num == 0 || args.step == 1, "--fps with --step", "");
+    Check(FrameTimeOf(args, 0) == args.time, "first frame not at the time value", "");
+    (void)FrameTimeOf(args, args.frames - 1);
 }
 #endif
 
@@ -120,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckContract(argv, ok, args, error);
     for (const auto& w : words) CheckPattern(w);
 #else
-    (void)ok;
+    if (ok) (void)FrameTimeOf(args, args.frames - 1);
     for (const auto& w : words) {
         PathPattern pattern;
         if (ParsePathPattern(w, &pattern, &error)) (void)ExpandPath(pattern, 4294967295u);
