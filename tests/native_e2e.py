@@ -38,21 +38,13 @@ HELD = ["--seed", "1", "--time", "999"]
 QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 
 
-def expect_exit_zero(program, after):
-    code = program.wait(EXIT_WAIT_S)
-    if code is None:
-        raise Failure(f"the program did not end within {EXIT_WAIT_S} s {after}")
-    if code != 0:
-        raise Failure(f"exit code {after} is {code}, not 0")
-
-
 def check_animation(session, args):
     program = session.start_native([args.program], **QUIET)
     window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
     print(f"title: {session.wait_title(window, RATE_TITLE, WINDOW_WAIT_S)}")
     session.expect_animation(window, PICTURE, PICTURE_WAIT_S)
     session.key(window, "Escape")
-    expect_exit_zero(program, "after Esc")
+    program.expect_exit(EXIT_WAIT_S, "after Esc")
 
 
 def reference_frame(frame_tool):
@@ -111,7 +103,7 @@ def check_held_and_zoom(session, args):
                          f"the picture at zoom {zoom} to equal noise-frame {' '.join(HELD)}")
         print(f"zoom {zoom}: {width}x{height}, centred, equal to noise-frame's picture")
     session.close_window(window)
-    expect_exit_zero(program, "after a close request")
+    program.expect_exit(EXIT_WAIT_S, "after a close request")
 
 
 def check_window(session, args):
@@ -195,7 +187,7 @@ def check_soak(session, args):
         raise Failure("; ".join(failures))
     windows = session.windows(CAPTION)
     session.key(windows[0], "Escape")
-    expect_exit_zero(program, "after Esc")
+    program.expect_exit(EXIT_WAIT_S, "after Esc")
     clients = session.wait_for(lambda: (lambda c: c if len(c) <= before else None)(x_clients(session)),
                                EXIT_WAIT_S, f"the X clients to fall back to {before}")
     if any(c["pid"] == program.pid for c in clients):

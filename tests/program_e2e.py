@@ -56,14 +56,6 @@ def open_window(session, program):
     return window
 
 
-def expect_exit_zero(program, after):
-    code = program.wait(EXIT_WAIT_S)
-    if code is None:
-        raise Failure(f"the program did not end within {EXIT_WAIT_S} s")
-    if code != 0:
-        raise Failure(f"exit code {after} is {code}, not 0")
-
-
 def check_animation(session, args):
     # Arguments are ignored: a screen saver's /s must not change the window.
     program = session.start_wine(args.prefix, args.program, ["/s"], **QUIET)
@@ -72,7 +64,7 @@ def check_animation(session, args):
 
     session.expect_animation(window, CLIENT_SIZE)
     session.key(window, "Escape")
-    expect_exit_zero(program, "after Esc")
+    program.expect_exit(EXIT_WAIT_S, "after Esc")
 
 
 def check_no_drawdib(session, args):
@@ -83,7 +75,7 @@ def check_no_drawdib(session, args):
         if session.windows(CAPTION):
             raise Failure("a window appeared although DrawDib is unavailable")
         time.sleep(0.1)
-    expect_exit_zero(program, "without DrawDib")
+    program.expect_exit(EXIT_WAIT_S, "without DrawDib")
     print("ended at once with exit code 0 and no window")
 
 
@@ -103,7 +95,7 @@ def check_planted(session, args):
         if os.path.exists(marker):
             raise Failure("the msvfw32.dll beside the program was loaded")
         session.key(window, "Escape")
-        expect_exit_zero(program, "after Esc")
+        program.expect_exit(EXIT_WAIT_S, "after Esc")
         if os.path.exists(marker):
             raise Failure("the msvfw32.dll beside the program was loaded")
         print("the planted library stayed unloaded; the program ran and ended with code 0")
@@ -143,7 +135,7 @@ def check_screen_saver(session, args):
         session.wait_for(lambda: session.xset_timeout() == 0, 10,
                          f"the screen saver to be off while the program runs (timeout {before} s before)")
         close(window)
-        expect_exit_zero(program, f"after {how}")
+        program.expect_exit(EXIT_WAIT_S, f"after {how}")
         after = session.xset_timeout()
         if after != before:
             raise Failure(f"screen-saver timeout {before} s before start is {after} s after {how}")
@@ -185,7 +177,7 @@ def check_saver_show(session, args):
     if program.wait(2) is not None:
         raise Failure(f"a move of two pixels ended the screen saver (exit code {program.poll()})")
     xdotool(session, "mousemove", str(x + 200), str(y + 150))
-    expect_exit_zero(program, "after the mouse moved")
+    program.expect_exit(EXIT_WAIT_S, "after the mouse moved")
     print("full screen, palette colours only, changing, timeout kept; ended by a mouse move with code 0")
 
 
@@ -195,7 +187,7 @@ def check_saver_key(session, args):
     if program.wait(1) is not None:
         raise Failure(f"the screen saver ended by itself with exit code {program.poll()}")
     session.key(window, "a")
-    expect_exit_zero(program, "after a key press")
+    program.expect_exit(EXIT_WAIT_S, "after a key press")
     print("ended by a key press with code 0")
 
 

@@ -85,6 +85,15 @@ class Program:
         except subprocess.TimeoutExpired:
             return None
 
+    def expect_exit(self, seconds, after, code=0):
+        """Waits at most SECONDS for the program to end with CODE; AFTER says
+        what ended it, for the failure message ("after Esc")."""
+        got = self.wait(seconds)
+        if got is None:
+            raise Failure(f"the program did not end within {seconds} s {after}")
+        if got != code:
+            raise Failure(f"exit code {after} is {got}, not {code}")
+
     def wait_image(self, image, seconds):
         """Waits until the process runs IMAGE (a file name in its command
         line; Wine's loader becomes the Windows program under the same id).
