@@ -57,8 +57,9 @@ int main(int argc, char** argv) {
         RenderLoopFrame(loop);
         while (PresentSdlFrame(PixelBuffer)) CountFrame(&loop);
     } else {
-        // The next frame renders on a second thread while this one presents
-        // the last (sdl/render_ahead.h); every SDL call stays on this thread.
+        // Frames render ahead on a second thread while this one presents
+        // them: on X11 presenting takes about as long as rendering
+        // (sdl/render_ahead.h). Every SDL call stays on this thread.
         RenderAhead ahead;
         if (!ahead.Start(loop)) {
             CloseSdlDisplay();
