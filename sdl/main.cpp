@@ -7,6 +7,7 @@
 #include "app/frame_loop.h"
 #include "render/frame.h"
 #include "sdl/options.h"
+#include "sdl/render_ahead.h"
 #include "sdl/sdl_display.h"
 
 namespace {
@@ -17,6 +18,14 @@ constexpr int kExitCannotStart = 1;  // no display, no window, or no memory for 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "noise-animation: %s\n", message.c_str());
     return code;
+}
+
+// Counts a presented frame and shows the rate title when one is due.
+void CountFrame(FrameLoop* loop) {
+    if (const char* title = CountPresentedFrame(loop)) {
+        SetSdlTitle(title);
+        RestartRateInterval(loop);
+    }
 }
 
 }  // namespace
@@ -42,16 +51,29 @@ int main(int argc, char** argv) {
         return Fail(error, kExitCannotStart);
     }
 
-    // Present-only runs show one frame again and again: the cost of
-    // presentation alone, for the benchmark.
-    if (options.present_only) RenderLoopFrame(loop);
-    for (;;) {
-        if (!options.present_only) RenderLoopFrame(loop);
-        if (!PresentSdlFrame(PixelBuffer)) break;
-        if (const char* title = CountPresentedFrame(&loop)) {
-            SetSdlTitle(title);
-            RestartRateInterval(&loop);
+    if (options.present_only) {
+        // Present-only runs show one frame again and again: the cost of
+        // presentation alone, for the benchmark.
+        RenderLoopFrame(loop);
+        while (PresentSdlFrame(PixelBuffer)) CountFrame(&loop);
+    } else {
+        // Frames render ahead on a second thread while this one presents
+        // them: on X11 presenting takes about as long as rendering
+        // (sdl/render_ahead.h). Every SDL call stays on this thread.
+        RenderAhead ahead;
+        if (!ahead.Start(loop)) {
+            CloseSdlDisplay();
+            FreeFrameBuffers();
+            return Fail("cannot start the render thread or out of memory for its frame buffers",
+                        kExitCannotStart);
         }
+        for (;;) {
+            const bool open = PresentSdlFrame(ahead.NextFrame());
+            ahead.ReleaseFrame();
+            if (!open) break;
+            CountFrame(&loop);
+        }
+        ahead.Stop();
     }
     CloseSdlDisplay();
     FreeFrameBuffers();

@@ -25,6 +25,6 @@ bool PresentSdlFrame(const uint32_t* frame);
 // Sets the window title.
 void SetSdlTitle(const char* title);
 
-// Destroys the texture, renderer and window, puts the screen saver back as
+// Frees the picture surface and destroys the window, puts the screen saver back as
 // it was, and shuts SDL down (its X connection included).
 void CloseSdlDisplay();
