@@ -102,15 +102,15 @@ constexpr OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindLong(std::string_view name) {
-    for (const auto& spec : kOptions) {
-        if (spec.long_name == name) return &spec;
+    for (const auto& entry : kOptions) {
+        if (entry.long_name == name) return &entry;
     }
     return nullptr;
 }
 
 const OptionSpec* FindShort(char c) {
-    for (const auto& spec : kOptions) {
-        if (spec.short_name != 0 && spec.short_name == c) return &spec;
+    for (const auto& entry : kOptions) {
+        if (entry.short_name != 0 && entry.short_name == c) return &entry;
     }
     return nullptr;
 }
@@ -276,13 +276,13 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
     std::string_view output_path;
 
     // Applies one option's value; false with *error set when it is bad.
-    auto apply = [&](const OptionSpec& spec, std::string_view value) {
-        const std::string option(spec.shown);
+    auto apply = [&](const OptionSpec& entry, std::string_view value) {
+        const std::string option(entry.shown);
         std::string problem;
         auto number = [&](bool ok) {
             return ok || SetError(error, option + ": " + problem + ": " + QuoteForError(value));
         };
-        switch (spec.id) {
+        switch (entry.id) {
             case Option::kSeed:
                 return number(ParseSignedOrUnsigned32(value, &a.seed, &problem));
             case Option::kTime:
@@ -345,51 +345,51 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
         }
         size_t pos = 1;  // next short option in a bundle
         while (is_long || pos < arg.size()) {
-            const OptionSpec* spec = nullptr;
+            const OptionSpec* entry = nullptr;
             std::string_view value;
             bool has_value = false;
             if (is_long) {
                 const size_t eq = arg.find('=');
-                spec = FindLong(arg.substr(0, eq));
-                if (spec == nullptr) return SetError(error, "unknown option " + QuoteForError(arg));
+                entry = FindLong(arg.substr(0, eq));
+                if (entry == nullptr) return SetError(error, "unknown option " + QuoteForError(arg));
                 if (eq != std::string_view::npos) {
-                    if (!spec->takes_value) {
-                        return SetError(error,
-                                        std::string(spec->shown) + ": takes no value: " + QuoteForError(arg));
+                    if (!entry->takes_value) {
+                        return SetError(
+                            error, std::string(entry->shown) + ": takes no value: " + QuoteForError(arg));
                     }
                     value = arg.substr(eq + 1);
                     has_value = true;
                 }
             } else {
-                spec = FindShort(arg[pos]);
-                if (spec == nullptr) {
+                entry = FindShort(arg[pos]);
+                if (entry == nullptr) {
                     return SetError(error, "unknown option " + QuoteForError(std::string{'-', arg[pos]}));
                 }
                 ++pos;
-                if (spec->takes_value && pos < arg.size()) {
+                if (entry->takes_value && pos < arg.size()) {
                     value = arg.substr(pos);  // -j2, -ofile.png
                     has_value = true;
                     pos = arg.size();
                 }
             }
-            if (spec->id == Option::kHelp || spec->id == Option::kVersion) {
+            if (entry->id == Option::kHelp || entry->id == Option::kVersion) {
                 FrameArgs shown;
-                shown.help = spec->id == Option::kHelp;
-                shown.version = spec->id == Option::kVersion;
+                shown.help = entry->id == Option::kHelp;
+                shown.version = entry->id == Option::kVersion;
                 *args = std::move(shown);
                 return true;
             }
-            const std::string option(spec->shown);
-            bool& given = seen[static_cast<int>(spec->id)];
+            const std::string option(entry->shown);
+            bool& given = seen[static_cast<int>(entry->id)];
             if (given) return SetError(error, option + ": given more than once");
             given = true;
-            if (spec->takes_value && !has_value) {
+            if (entry->takes_value && !has_value) {
                 if (k + 1 >= argc || argv[k + 1] == nullptr)
                     return SetError(error, option + ": missing value");
                 value = argv[++k];
             }
-            if (!apply(*spec, value)) return false;
-            if (is_long || spec->takes_value) break;  // a value ends the word
+            if (!apply(*entry, value)) return false;
+            if (is_long || entry->takes_value) break;  // a value ends the word
         }
     }
 
