@@ -218,6 +218,7 @@ bool OpenWindow(const char* caption, int width, int height, const WindowPlacemen
 }  // namespace
 
 bool OpenDisplay(const char* caption, int width, int height) {
+    Display.mode = DisplayMode::kWindow;
     RECT outer = {0, 0, width, height};
     AdjustWindowRect(&outer, kWindowStyle, FALSE);
     Display.OuterWidth = outer.right - outer.left;
@@ -236,7 +237,6 @@ bool OpenDisplay(const char* caption, int width, int height) {
     AppendZoomItems(Display.window);
     SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &Display.saver_was_active, 0);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOff, nullptr, kDoNotWriteProfile);
-    Display.saver_switched_off = true;
     return true;
 }
 
@@ -274,7 +274,9 @@ void CloseDisplay() {
     Display.frame = nullptr;  // a late paint draws nothing
     ReleaseDC(Display.window, Display.dc);
     DestroyWindow(Display.window);
-    if (Display.saver_switched_off) RestoreScreenSaver();
+    // Only the program's window switches the screen saver off; the screen
+    // saver's own windows leave the setting alone.
+    if (Display.mode == DisplayMode::kWindow) RestoreScreenSaver();
 }
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

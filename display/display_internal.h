@@ -43,7 +43,6 @@ struct DisplayState {
     int OuterWidth, OuterHeight;      // window size, frame included, at zoom 1
     const uint32_t* frame;            // pixels being shown; null before the first frame
     BOOL saver_was_active;            // the screen-saver setting before OpenDisplay switched it off
-    bool saver_switched_off;          // OpenDisplay switched it off; CloseDisplay puts it back
     DisplayMode mode;
     HWND parent;           // the window the preview is shown in; null otherwise
     POINT start_point;     // full screen: where the pointer was at the start, in screen pixels
