@@ -298,6 +298,8 @@ TEST(FrameTool, StreamsAreTheSameOnAnyNumberOfJobs) {
     EXPECT_TRUE(RunTool(with(raw, {"-j1"})).out == RunTool(with(raw, {"-j4"})).out);
 
     TempDir dir;
+    ASSERT_EQ(RunTool(with(ppm, {"-j3", "-o", dir / "stream.ppm"})).exit_code, 0);
+    EXPECT_TRUE(ReadFile(dir / "stream.ppm") == one.out) << "one file written by the workers";
     fs::create_directory(dir / "a");
     fs::create_directory(dir / "b");
     const std::vector<std::string> png = {"-s", "9", "-t", "0", "-n", "20", "-f", "png"};

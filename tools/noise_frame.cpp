@@ -1,7 +1,8 @@
 // noise-frame: renders frames of the animation for a given seed and time
 // value and writes them as raw pixels, PPM or PNG. Usage: FrameUsage().
 // Frames are rendered and encoded by a pool of worker threads, each with its
-// own buffers, and written strictly in order by the main thread.
+// own buffers, and written strictly in order: into one stream by the workers
+// themselves, into a file per frame by the main thread.
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
@@ -35,7 +36,7 @@ namespace {
 constexpr int kExitFailure = 2;  // every error, bad argument or failed write alike
 constexpr int kStdout = 1;
 constexpr int kStderr = 2;
-constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writer, per worker
+constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writing, per worker
 constexpr int kPipeBytes = 1 << 20;   // the default limit for unprivileged processes
 constexpr char kOutOfMemory[] = "out of memory encoding a frame";
 
@@ -171,6 +172,9 @@ class FrameSink {
 
     bool Finish(std::string* error) { return !one_file_ || single_.Commit(error); }
 
+    // True when every frame goes to the same stream, in order.
+    bool OneStream() const { return args_.to_stdout || one_file_; }
+
   private:
     const FrameArgs& args_;
     // Without a %d the whole output is one file (or standard output).
@@ -225,15 +229,22 @@ std::vector<std::thread> StartWorkers(uint32_t jobs, const Work& work) {
     return workers;
 }
 
-// Frames to standard output, rendered by `jobs` workers that each write
-// their own frame when its turn comes: the bytes are written by the core
-// that made them, and no frame waits in memory for another thread.
-bool WriteInTurns(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Progress* progress,
-                  std::string* error) {
+// Frames to one stream (standard output or a single file), rendered ahead
+// by `jobs` workers into a ring of slots; frame k uses slot k mod the ring
+// size. The workers also do the writing: one that finds the oldest unwritten
+// frame ready while nobody is writing writes it, and every ready frame after
+// it, then goes back to rendering. So a write blocked on a full pipe holds up
+// no rendering, and no core waits for another's turn while there is a frame
+// to render.
+bool WriteAhead(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Progress* progress,
+                std::string* error) {
+    std::vector<FrameSlot> slots(static_cast<size_t>(jobs) * kSlotsPerJob);
+    const auto ring = static_cast<uint32_t>(slots.size());
     std::mutex mutex;
-    std::condition_variable turn;
+    std::condition_variable changed;  // a frame ready, a slot freed, the writing free
     uint32_t next = 0;     // next frame a worker takes
     uint32_t written = 0;  // frames written so far, in order
+    bool writing = false;  // a worker is writing
     bool stop = false;
     std::string failure;  // the first error
 
@@ -242,38 +253,49 @@ bool WriteInTurns(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Progres
         std::unique_lock lock(mutex);
         try {
             std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
-            FrameSlot slot;
-            while (!stop && next < args.frames) {
-                const uint32_t k = next++;
-                lock.unlock();
-                ProduceFrame(args, k, byte_image.data(), &slot);
-                lock.lock();
-                turn.wait(lock, [&] { return stop || written == k; });
-                if (stop) break;
-                lock.unlock();  // the turn is this worker's alone until written moves on
-                std::string write_error;
-                bool ok = slot.ok;
-                if (!ok) {
-                    write_error = kOutOfMemory;
+            while (!stop && written < args.frames) {
+                FrameSlot& oldest = slots[written % ring];
+                if (!writing && oldest.ready && oldest.index == written) {
+                    writing = true;
+                    const uint32_t k = written;
+                    lock.unlock();
+                    std::string write_error;
+                    bool ok = oldest.ok;
+                    if (!ok) {
+                        write_error = kOutOfMemory;
+                    } else {
+                        size_t size = 0;
+                        const uint8_t* data = SlotData(oldest, &size);
+                        ok = sink->Put(k, data, size, &write_error);
+                    }
+                    if (ok) progress->Update(k + 1);
+                    lock.lock();
+                    oldest.ready = false;
+                    writing = false;
+                    written = k + 1;
+                    if (!ok && !stop) {
+                        stop = true;
+                        failure = std::move(write_error);
+                    }
+                    changed.notify_all();
+                } else if (next < args.frames && next - written < ring) {
+                    // The slot is free: the frame a ring before has been written.
+                    const uint32_t k = next++;
+                    FrameSlot& slot = slots[k % ring];
+                    lock.unlock();
+                    ProduceFrame(args, k, byte_image.data(), &slot);
+                    lock.lock();
+                    slot.ready = true;
+                    changed.notify_all();
                 } else {
-                    size_t size = 0;
-                    const uint8_t* data = SlotData(slot, &size);
-                    ok = sink->Put(k, data, size, &write_error);
+                    changed.wait(lock);
                 }
-                if (ok) progress->Update(k + 1);
-                lock.lock();
-                written = k + 1;
-                if (!ok && !stop) {
-                    stop = true;
-                    failure = std::move(write_error);
-                }
-                turn.notify_all();
             }
         } catch (const std::bad_alloc&) {
             if (!lock.owns_lock()) lock.lock();
             if (!stop) failure = kOutOfMemory;
             stop = true;
-            turn.notify_all();
+            changed.notify_all();
         }
     };
     std::vector<std::thread> workers = StartWorkers(jobs, work);
@@ -373,8 +395,8 @@ int WriteFrames(const FrameArgs& args) {
     try {
         if (jobs <= 1) {
             ok = WriteInSequence(args, &sink, &progress, &error);
-        } else if (args.to_stdout) {
-            ok = WriteInTurns(args, jobs, &sink, &progress, &error);
+        } else if (sink.OneStream()) {
+            ok = WriteAhead(args, jobs, &sink, &progress, &error);
         } else {
             ok = WriteInParallel(args, jobs, &sink, &progress, &error);
         }
