@@ -9,14 +9,17 @@ native). Measures, each as the median of N rounds (default 3):
   - the encoders on one core (frame_encode_bench): raw, PPM, PNG through
     libdeflate and through stb_image_write, with bytes per frame;
   - noise-frame writing 2000 raw and 2000 PPM frames into a pipe read by this
-    script, with the default jobs and with --jobs 1, and a 500-frame PNG
-    sequence into a scratch folder the same two ways;
+    script, 2000 PPM frames into /dev/null, and a 500-frame PNG sequence into
+    a scratch folder, each with the default jobs and with --jobs 1;
+  - the pipe alone: dd writing as many bytes of zeros, as raw and as PPM
+    frames, into the same reader;
 and prints a Markdown table with the ratios (docs/performance.md). On a
 shared machine, --wait-idle S waits before each measurement, at most S
 seconds, until the CPUs have been idle for a moment, and counts the waits
 that ran out.
 """
 import argparse
+import fcntl
 import json
 import os
 import shutil
@@ -28,6 +31,9 @@ import time
 from pathlib import Path
 
 READ_CHUNK = 1 << 20
+PIPE_BYTES = 1 << 20
+RAW_FRAME_BYTES = 320 * 200 * 4
+PPM_FRAME_BYTES = len(b"P6\n320 200\n255\n") + 320 * 200 * 3
 IDLE_SHARE = 0.93  # share of CPU time spent idle that counts as an idle machine
 IDLE_SAMPLE_S = 2.0
 
@@ -75,23 +81,29 @@ def google_bench(exe, flt, rounds):
     return result
 
 
-def tool_seconds(tool, args, scratch):
-    """Wall and CPU (user + system) time of one run; standard output is read
-    and dropped by this process."""
+def run_seconds(command, scratch, to_pipe=True):
+    """Wall time, CPU time (user + system) of the command, and CPU time of
+    this process reading its standard output from a pipe and dropping it
+    (0 when the output goes to /dev/null)."""
     shutil.rmtree(scratch, ignore_errors=True)
     scratch.mkdir()
     buf = bytearray(READ_CHUNK)
+    before = os.times()
     start = time.perf_counter()
-    proc = subprocess.Popen([str(tool), *args], stdout=subprocess.PIPE, cwd=scratch)
-    total = 0
-    while (n := proc.stdout.readinto(buf)) > 0:
-        total += n
+    proc = subprocess.Popen([str(c) for c in command], cwd=scratch,
+                            stdout=subprocess.PIPE if to_pipe else subprocess.DEVNULL)
+    if to_pipe:
+        fcntl.fcntl(proc.stdout, fcntl.F_SETPIPE_SZ, PIPE_BYTES)  # as noise-frame sets it
+        while proc.stdout.readinto(buf) > 0:
+            pass
     _, status, usage = os.wait4(proc.pid, 0)
     elapsed = time.perf_counter() - start
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    if proc.returncode != 0:
-        sys.exit(f"noise-frame {' '.join(args)}: exit {proc.returncode}")
-    return elapsed, usage.ru_utime + usage.ru_stime
+    after = os.times()
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        sys.exit(f"{' '.join(map(str, command))}: exit {code}")
+    reader = (after.user - before.user + after.system - before.system) if to_pipe else 0.0
+    return elapsed, usage.ru_utime + usage.ru_stime, reader
 
 
 def main():
@@ -112,49 +124,71 @@ def main():
 
     stream = ["--seed", "1", "--ms", "0", "--fps", "30", "--frames", "2000"]
     png = ["--seed", "1", "--ms", "0", "--fps", "30", "--frames", "500", "-o", "f-%04d.png"]
+    # name: (command, frames, into a pipe)
     runs = {
-        "raw": (stream + ["--format", "raw"], 2000),
-        "ppm": (stream + ["--format", "ppm"], 2000),
-        "png": (png, 500),
+        "raw": ([tool, *stream, "--format", "raw"], 2000, True),
+        "ppm": ([tool, *stream, "--format", "ppm"], 2000, True),
+        "ppm-null": ([tool, *stream, "--format", "ppm"], 2000, False),
+        "png": ([tool, *png], 500, False),
+    }
+    pipe_only = {
+        "raw": ["dd", "if=/dev/zero", f"bs={RAW_FRAME_BYTES}", "count=2000", "status=none"],
+        "ppm": ["dd", "if=/dev/zero", f"bs={PPM_FRAME_BYTES}", "count=2000", "status=none"],
     }
     scratch = Path(tempfile.mkdtemp(prefix="noise-frame-bench-"))
-    times, cpu_times = {}, {}
+    samples = {}  # (name, jobs) -> [(wall, tool CPU, reader CPU) per frame, in us]
     try:
         for _ in range(a.rounds):
-            for name, (args, frames) in runs.items():
+            for name, (command, frames, to_pipe) in runs.items():
                 for jobs in ("default", "1"):
                     extra = [] if jobs == "default" else ["--jobs", "1"]
                     wait_idle()
-                    wall, cpu = tool_seconds(tool, args + extra, scratch / "out")
-                    times.setdefault((name, jobs), []).append(wall / frames * 1e6)
-                    cpu_times.setdefault((name, jobs), []).append(cpu / frames * 1e6)
+                    times = run_seconds(command + extra, scratch / "out", to_pipe)
+                    samples.setdefault((name, jobs), []).append([t / frames * 1e6 for t in times])
+            for name, command in pipe_only.items():
+                wait_idle()
+                times = run_seconds(command, scratch / "out")
+                samples.setdefault((name, "pipe"), []).append([t / 2000 * 1e6 for t in times])
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    med = {k: statistics.median(v) for k, v in times.items()}
-    cpu = {k: statistics.median(v) for k, v in cpu_times.items()}
+    med = {k: [statistics.median(s[i] for s in v) for i in range(3)] for k, v in samples.items()}
 
     load = os.getloadavg()
     print(f"CPUs usable: {len(os.sched_getaffinity(0))}; load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}; "
           f"median of {a.rounds}; best render path: {render.get('label', '?')}"
           + (f"; waits for an idle machine that ran out: {wait_idle.missed}" if a.wait_idle > 0 else "") + "\n")
-    print("| measure | wall per frame | CPU per frame | ratio (wall) |")
-    print("| ------- | -------------- | ------------- | ------------ |")
-    print(f"| render only, best path (frame_paths_bench) | {render_us:.1f} us | {render['cpu_time']:.1f} us | 1.00 |")
-    for name in ("raw", "ppm"):
+    print("| measure | wall per frame | CPU per frame: tool | reader | ratio (wall) |")
+    print("| ------- | -------------- | ------------------- | ------ | ------------ |")
+    print(f"| render only, best path (frame_paths_bench) | {render_us:.1f} us | {render['cpu_time']:.1f} us "
+          f"| | 1.00 |")
+    for name, where in (("raw", "into a pipe"), ("ppm", "into a pipe"), ("ppm-null", "into /dev/null")):
         for jobs in ("default", "1"):
-            label = f"noise-frame, 2000 {name} frames into a pipe, " + ("default jobs" if jobs == "default" else "--jobs 1")
-            print(f"| {label} | {med[(name, jobs)]:.1f} us | {cpu[(name, jobs)]:.1f} us "
-                  f"| {med[(name, jobs)] / render_us:.2f} x render |")
+            wall, tool_cpu, reader = med[(name, jobs)]
+            label = f"noise-frame, 2000 {name[:3]} frames {where}, " + ("default jobs" if jobs == "default" else "--jobs 1")
+            print(f"| {label} | {wall:.1f} us | {tool_cpu:.1f} us | {f'{reader:.1f} us' if reader else ''} "
+                  f"| {wall / render_us:.2f} x render |")
+    for name in ("raw", "ppm"):
+        wall, writer, reader = med[(name, "pipe")]
+        print(f"| the pipe alone: dd writing {name} frames' bytes of zeros | {wall:.1f} us | {writer:.1f} us "
+              f"| {reader:.1f} us | {wall / render_us:.2f} x render |")
     for jobs in ("1", "default"):
         label = "noise-frame, 500 png frames, " + ("default jobs" if jobs == "default" else "--jobs 1")
-        print(f"| {label} | {med[('png', jobs)] / 1000:.2f} ms | {cpu[('png', jobs)] / 1000:.2f} ms | |")
+        print(f"| {label} | {med[('png', jobs)][0] / 1000:.2f} ms | {med[('png', jobs)][1] / 1000:.2f} ms | | |")
     for short in ("raw", "ppm", "png_libdeflate", "png_stb"):
         b = enc[f"BM_Encode/{short}"]
         print(f"| encode {short}, one core, {b['bytes_per_frame'] / 1000:.1f} kB per frame | {b['real_time']:.1f} us "
-              f"| {b['cpu_time']:.1f} us | |")
+              f"| {b['cpu_time']:.1f} us | | |")
     print()
-    print(f"- default jobs against --jobs 1, wall: 500 png frames {med[('png', '1')] / med[('png', 'default')]:.2f} x, "
-          f"2000 ppm frames {med[('ppm', '1')] / med[('ppm', 'default')]:.2f} x faster")
+    speedup = {name: med[(name, "1")][0] / med[(name, "default")][0] for name in ("png", "ppm-null", "ppm", "raw")}
+    print(f"- default jobs against --jobs 1, wall: 500 png frames {speedup['png']:.2f} x, 2000 ppm frames into "
+          f"/dev/null {speedup['ppm-null']:.2f} x, into a pipe {speedup['ppm']:.2f} x faster")
+    cpus = len(os.sched_getaffinity(0))
+    for name in ("raw", "ppm"):
+        wall, tool_cpu, reader = med[(name, "default")]
+        busy = (tool_cpu + reader) / cpus
+        print(f"- {name} into a pipe, default jobs: with every CPU busy the tool's and the reader's CPU time "
+              f"would take {busy:.1f} us = {busy / render_us:.2f} x render per frame; the CPUs were busy "
+              f"{busy / wall * 100:.0f} % of the time")
     png_new, png_stb = enc["BM_Encode/png_libdeflate"], enc["BM_Encode/png_stb"]
     print(f"- PNG through libdeflate against stb_image_write: {png_stb['cpu_time'] / png_new['cpu_time']:.1f} x "
           f"faster (CPU), {png_new['bytes_per_frame'] / png_stb['bytes_per_frame']:.2f} x the size")
