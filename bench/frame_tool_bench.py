@@ -5,7 +5,8 @@
 
 Needs the native build (cmake --preset native && cmake --build --preset
 native). Measures, each as the median of N rounds (default 3):
-  - render only: one frame through the best path (frame_paths_bench, BM_FrameBest);
+  - render only: one frame through the best path (frame_paths_bench,
+    BM_FrameBest), once in every round, between the runs of the tool;
   - the encoders on one core (frame_encode_bench): raw, PPM, PNG through
     libdeflate and through stb_image_write, with bytes per frame;
   - noise-frame writing 2000 raw and 2000 PPM frames into a pipe read by this
@@ -117,10 +118,7 @@ def main():
     tool = tool.resolve()
 
     wait_idle()
-    render = google_bench(a.build / "bench/frame_paths_bench", "BM_FrameBest", a.rounds)["BM_FrameBest"]
-    wait_idle()
     enc = google_bench(a.build / "bench/frame_encode_bench", "BM_Encode", a.rounds)
-    render_us = render["real_time"]
 
     stream = ["--seed", "1", "--ms", "0", "--fps", "30", "--frames", "2000"]
     png = ["--seed", "1", "--ms", "0", "--fps", "30", "--frames", "500", "-o", "f-%04d.png"]
@@ -136,9 +134,14 @@ def main():
         "ppm": ["dd", "if=/dev/zero", f"bs={PPM_FRAME_BYTES}", "count=2000", "status=none"],
     }
     scratch = Path(tempfile.mkdtemp(prefix="noise-frame-bench-"))
+    renders = []  # BM_FrameBest, once a round
     samples = {}  # (name, jobs) -> [(wall, tool CPU, reader CPU) per frame, in us]
     try:
         for _ in range(a.rounds):
+            # Render alone in every round, so that it and the runs it is
+            # compared with see the machine at the same moments.
+            wait_idle()
+            renders.append(google_bench(a.build / "bench/frame_paths_bench", "BM_FrameBest", 1)["BM_FrameBest"])
             for name, (command, frames, to_pipe) in runs.items():
                 for jobs in ("default", "1"):
                     extra = [] if jobs == "default" else ["--jobs", "1"]
@@ -152,6 +155,9 @@ def main():
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     med = {k: [statistics.median(s[i] for s in v) for i in range(3)] for k, v in samples.items()}
+    render = {"label": renders[0].get("label", "?"),
+              "cpu_time": statistics.median(r["cpu_time"] for r in renders)}
+    render_us = statistics.median(r["real_time"] for r in renders)
 
     load = os.getloadavg()
     print(f"CPUs usable: {len(os.sched_getaffinity(0))}; load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}; "
