@@ -200,10 +200,11 @@ bool WriteInSequence(const FrameArgs& args, FrameSink* sink, Progress* progress,
     return true;
 }
 
-// Signals sent to the process go to the main thread (which owns the
-// output files and their clean-up). Those a worker brings on itself stay
-// with it: faults, and SIGPIPE and SIGXFSZ from its own writes, so that a
-// closed pipe ends the run as it does without workers.
+// Signals sent to the process go to the main thread, which opens and
+// commits the output files; a worker only writes to an open stream, and a
+// failed write closes it and removes its temporary. Those a worker brings on itself stay with it: faults, and
+// SIGPIPE and SIGXFSZ from its own writes, so that a closed pipe ends the
+// run as it does without workers.
 void BlockSentSignals() {
     sigset_t sent;
     sigfillset(&sent);
