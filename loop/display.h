@@ -1,0 +1,40 @@
+// The display seam: the few operations the frame loop needs of a front end's
+// window. Each front end implements them in its own folder (display/ for
+// Windows, sdl/ for SDL2, web/ for the browser), and its build links exactly
+// one of them, as platform/clock_*.cpp are chosen; the loop in
+// loop/frame_loop.h runs over whichever is linked.
+#pragma once
+
+#include <cstdint>
+
+// Opens the display titled caption, showing width x height frames at zoom x
+// their size (1, 2 or 4). Returns false, with nothing left open, when it
+// cannot; DisplayError then says why.
+bool OpenDisplay(const char* caption, int width, int height, int zoom = 1);
+
+// One line naming why OpenDisplay failed, without the program's name; empty
+// where the front end reports nothing (the Windows programs end quietly).
+const char* DisplayError();
+
+// Shows frame (width x height 0x00RRGGBB pixels, row 0 at the bottom, as
+// given to OpenDisplay) scaled to the display, then takes in every pending
+// input event. Returns false once the display is gone or the user asked to
+// close it (Esc, the close button). The Windows program's window procedure
+// ends the process itself, so there it always returns true.
+bool PresentFrame(const uint32_t* frame);
+
+// The zoom factor (1, 2 or 4) of the last zoom key or command that
+// PresentFrame took in since the previous call; 0 when there was none.
+// Front ends whose window applies zoom commands itself always return 0.
+int TakeZoomRequest();
+
+// Shows the frames at zoom x their size from now on (1, 2 or 4).
+void SetDisplayZoom(int zoom);
+
+// Sets the title (window caption, document title). No effect before
+// OpenDisplay.
+void SetDisplayTitle(const char* title);
+
+// Closes the display and puts back anything OpenDisplay changed (the screen
+// saver). Safe to call when nothing is open.
+void CloseDisplay();
