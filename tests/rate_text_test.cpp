@@ -20,7 +20,8 @@ constexpr bool kEightyBitLongDouble = LDBL_MANT_DIG == 64;
 #endif
 
 TEST(RateText, ExtendedPrecisionIsAvailable) {
-    if (!kEightyBitLongDouble) GTEST_SKIP() << "long double has " << LDBL_MANT_DIG << " significand bits here";
+    if (!kEightyBitLongDouble)
+        GTEST_SKIP() << "long double has " << LDBL_MANT_DIG << " significand bits here";
     EXPECT_EQ(LDBL_MANT_DIG, 64);
     volatile long double one = 1.0L;
     volatile long double tiny = 1.0L / 18446744073709551616.0L * 2.0L;  // 2^-63
@@ -47,7 +48,8 @@ TEST(RateText, DecimalsAreTruncatedInBaseTwo) {
 }
 
 TEST(RateText, EightyBitValuesKeepTheirLastDecimal) {
-    if (!kEightyBitLongDouble) GTEST_SKIP() << "long double has " << LDBL_MANT_DIG << " significand bits here";
+    if (!kEightyBitLongDouble)
+        GTEST_SKIP() << "long double has " << LDBL_MANT_DIG << " significand bits here";
     // Held as 64-bit doubles these would format as 25.42 and 0.42.
     EXPECT_EQ(FormatRate(25.43L), "25.43");
     EXPECT_EQ(FormatRate(0.43L), "0.43");
