@@ -42,10 +42,8 @@ EMSCRIPTEN_KEEPALIVE int WebStart(uint32_t seed, int hold, uint32_t time) {
     return OpenDisplay(kCaption, W, H) ? 0 : 1;
 }
 
-// Renders and shows count frames, one loop pass each.
-EMSCRIPTEN_KEEPALIVE void WebFrames(int count) {
-    for (int k = 0; k < count; ++k) StepFrameLoop();
-}
+// Renders and shows the next frame: one pass of the frame loop.
+EMSCRIPTEN_KEEPALIVE void WebFrame() { StepFrameLoop(); }
 
 // Opens a new rate interval, when frames resume after the page was hidden.
 EMSCRIPTEN_KEEPALIVE void WebRestartRate() { RestartRateInterval(&loop); }

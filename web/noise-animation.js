@@ -141,9 +141,9 @@
     const frame = () => {
       if (options.unlimited) {
         const end = performance.now() + kUnlimitedBudgetMs;
-        do exports.WebFrames(1); while (performance.now() < end);
+        do exports.WebFrame(); while (performance.now() < end);
       } else {
-        exports.WebFrames(1);
+        exports.WebFrame();
       }
       window.requestAnimationFrame(frame);
     };
