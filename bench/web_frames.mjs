@@ -3,12 +3,11 @@
 // page's WebAssembly module (both paths, the same seed, times and frame
 // count, best of three), and prints the milliseconds per frame and the ratio.
 //   node web_frames.mjs NPM_DIR PAGE_DIR FRAME_TIMING [ROUNDS [FRAMES]]
-import {execFileSync, spawn} from 'node:child_process';
-import {createRequire} from 'node:module';
-import {resolve} from 'node:path';
+import {execFileSync} from 'node:child_process';
+
+import {launchChromium, servePage} from '../scripts/web_browser.mjs';
 
 const [npmDir, pageDir, frameTiming, rounds = '3', frames = '400'] = process.argv.slice(2);
-const {chromium} = createRequire(resolve(npmDir, 'package.json'))('playwright-core');
 const kSeed = 12345;     // frame_timing's seed, time step and repeats
 const kTimeStep = 37;
 const kRepeats = 3;
@@ -17,7 +16,8 @@ const kPaths = {plain: 0, simd128: 4};  // indices in RenderPath
 function nativeFrames() {
   const out = execFileSync(frameTiming, [frames], {encoding: 'utf8'});
   const ms = (name) => Number(new RegExp(`^${name} +([0-9.]+)`, 'm').exec(out)?.[1]);
-  return {plain: ms('plain'), sse2: ms('sse2'), best: /best path: (\w+)/.exec(out)[1], bestMs: ms(/best path: (\w+)/.exec(out)[1])};
+  const best = /best path: (\w+)/.exec(out)[1];
+  return {plain: ms('plain'), sse2: ms('sse2'), best, bestMs: ms(best)};
 }
 
 // Milliseconds per frame in the page, best of kRepeats, per path.
@@ -39,17 +39,12 @@ function webFrames(page) {
   }, [kPaths, Number(frames), kTimeStep, kRepeats]);
 }
 
-const server = spawn('python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1', '0', '--directory', pageDir],
-                     {stdio: ['ignore', 'pipe', 'ignore']});
-const port = await new Promise((done) => server.stdout.on('data', (c) => /port ([0-9]+)/.test(c) && done(/port ([0-9]+)/.exec(c)[1])));
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium', timeout: 60000,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-         '--disable-component-update', '--disable-sync'],
-});
+const {origin, stop} = await servePage(pageDir);
+let browser = null;
 try {
+  browser = await launchChromium(npmDir);
   const page = await browser.newPage();
-  await page.goto(`http://127.0.0.1:${port}/?seed=${kSeed}&time=0`);
+  await page.goto(`${origin}/?seed=${kSeed}&time=0`);
   await page.waitForFunction(() => window.noiseAnimation, null, {timeout: 30000});
   console.log(`${frames} frames per path, best of ${kRepeats}; ms per frame`);
   console.log('round  native plain  native sse2  native best       chromium plain  chromium simd128  simd128 / sse2');
@@ -61,6 +56,6 @@ try {
                 `${web.simd128.toFixed(4).padStart(17)} ${(web.simd128 / native.sse2).toFixed(2).padStart(15)}`);
   }
 } finally {
-  await browser.close();
-  server.kill();
+  if (browser) await browser.close();
+  stop();
 }

@@ -1,17 +1,11 @@
 // Opens the page at URL in headless Chromium, waits for the title's second
 // frame rate (the first includes the start-up), saves a screenshot of the
 // page at zoom 2 to PNG and prints the title.   node web_shot.mjs NPM_DIR URL PNG
-import {createRequire} from 'node:module';
-import {resolve} from 'node:path';
+import {launchChromium} from './web_browser.mjs';
 
 const [npmDir, url, png] = process.argv.slice(2);
-const {chromium} = createRequire(resolve(npmDir, 'package.json'))('playwright-core');
 const RATE_TITLE = '^Noise animation [0-9]+\\.[0-9]{2} fps$';
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium', timeout: 60000,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-         '--disable-component-update', '--disable-sync'],
-});
+const browser = await launchChromium(npmDir);
 try {
   const page = await browser.newPage({viewport: {width: 670, height: 480}});
   page.on('pageerror', (error) => console.error(`web_shot: page exception: ${error.message}`));

@@ -4,14 +4,14 @@
 // no console error, exception or failed or outside request anywhere.
 //   node page_e2e.mjs PAGE_DIR NOISE_FRAME SCRATCH_DIR NPM_DIR
 // NPM_DIR holds the node_modules that npm ci made from package-lock.json.
-import {execFileSync, spawn} from 'node:child_process';
+import {execFileSync} from 'node:child_process';
 import {readdirSync, readFileSync} from 'node:fs';
-import {createRequire} from 'node:module';
-import {join, resolve} from 'node:path';
+import {join} from 'node:path';
 import {gzipSync, inflateSync} from 'node:zlib';
 
+import {launchChromium, servePage} from '../../scripts/web_browser.mjs';
+
 const [pageDir, noiseFrame, scratch, npmDir] = process.argv.slice(2);
-const {chromium} = createRequire(resolve(npmDir, 'package.json'))('playwright-core');
 const W = 320, H = 200;
 const SECONDS = 1000;
 const RATE_TITLE = /^Noise animation [0-9]+\.[0-9]{2} fps$/;
@@ -73,20 +73,6 @@ function firstMismatch(shot, frame, zoom) {
     }
   }
   return null;
-}
-
-async function serve() {
-  const server = spawn('python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1', '0', '--directory', pageDir],
-                       {stdio: ['ignore', 'pipe', 'ignore']});
-  const port = await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error('the HTTP server did not start')), 20 * SECONDS);
-    server.stdout.on('data', (chunk) => {
-      const match = /port ([0-9]+)/.exec(String(chunk));
-      if (match) resolve(match[1], clearTimeout(timer));
-    });
-    server.on('exit', () => reject(new Error('the HTTP server ended')));
-  });
-  return {server, origin: `http://127.0.0.1:${port}`};
 }
 
 // Opens url and waits for the animation to start (or for its problem line).
@@ -190,14 +176,10 @@ function pageSize() {
   check(packed <= 64 * 1024, `the page's files take ${packed} bytes gzip-compressed, over 64 KiB`);
 }
 
-const {server, origin} = await serve();
+const {origin, stop} = await servePage(pageDir);
 let browser = null;
 try {
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium', timeout: 60 * SECONDS,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync'],
-  });
+  browser = await launchChromium(npmDir);
   const page = await browser.newPage();  // the only page: a background tab gets no animation frames
   page.setDefaultTimeout(30 * SECONDS);
   page.on('console', (m) => check(m.type() !== 'error' && m.type() !== 'warning', `console ${m.type()}: ${m.text()}`));
@@ -214,7 +196,7 @@ try {
   failures.push(`stopped: ${error.message}`);
 } finally {
   if (browser) await browser.close();
-  server.kill();
+  stop();
 }
 for (const failure of failures) console.log(`  ${failure}`);
 process.exit(failures.length === 0 ? 0 : 1);
