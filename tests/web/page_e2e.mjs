@@ -129,6 +129,13 @@ async function simdAgainstPlain(page, origin) {
   check(await page.evaluate(() => window.noiseAnimation.exports.WebBestPath()) === PATHS.plain,
         '?plain did not load the plain module');
   const plain = await frameHashes(page, PATHS.simd128, times);  // unavailable there: renders plain
+  // An engine without SIMD: the probe module fails to validate and the plain module loads.
+  const bare = await browser.newPage();
+  await bare.addInitScript(() => { WebAssembly.validate = () => false; });
+  await open(bare, origin, '?seed=9&time=5');
+  check(await bare.evaluate(() => window.noiseAnimation.exports.WebBestPath()) === PATHS.plain,
+        'without SIMD the page did not fall back to the plain module');
+  await bare.close();
   times.forEach((t, k) => {
     check(simd[k] === plain[k] && plainInSimd[k] === plain[k], `time ${t}: the SIMD128 and plain frames differ`);
   });
