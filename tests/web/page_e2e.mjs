@@ -130,6 +130,7 @@ async function simdAgainstPlain(page, origin) {
         '?plain did not load the plain module');
   const plain = await frameHashes(page, PATHS.simd128, times);  // unavailable there: renders plain
   // An engine without SIMD: the probe module fails to validate and the plain module loads.
+  // (A second page for a moment: this check needs no animation frames.)
   const bare = await browser.newPage();
   await bare.addInitScript(() => { WebAssembly.validate = () => false; });
   await open(bare, origin, '?seed=9&time=5');
