@@ -11,41 +11,32 @@
 namespace {
 
 constexpr unsigned kCleanupSeconds = 3;  // how long putting things back may take after a signal
-constexpr int kExitSignals[] = {SIGTERM, SIGINT};
 
 const char* program_name = "";
 volatile sig_atomic_t deferring = 0;
 volatile sig_atomic_t received = 0;  // the deferred signal, 0 for none
-char deadline_line[512];             // "<program>: <text>\n", written when the deadline passes
-size_t deadline_length = 0;
+char deadline_line[512];             // "<program>: <text>\n"
+volatile sig_atomic_t deadline_length = 0;
 int deadline_code = 0;
 
-// Ends the process by signal_number through its default action. Inside that
-// signal's own handler the signal is blocked, so it arrives as the handler
-// returns.
+// Ends the process by signal_number's default action. Inside that signal's
+// own handler the signal is blocked, so it arrives as the handler returns.
 void DieBy(int signal_number) {
     signal(signal_number, SIG_DFL);
     raise(signal_number);
 }
 
 void OnExitSignal(int signal_number) {
-    if (deferring == 0) {
-        DieBy(signal_number);
-        return;
-    }
+    if (deferring == 0) return DieBy(signal_number);
     received = signal_number;
     alarm(kCleanupSeconds);
 }
 
 void OnAlarm(int) {
-    if (received != 0) {
-        DieBy(received);
-        return;
-    }
-    if (deadline_length != 0) {
-        (void)!write(STDERR_FILENO, deadline_line, deadline_length);
-        _exit(deadline_code);
-    }
+    if (received != 0) return DieBy(received);
+    if (deadline_length == 0) return;
+    (void)!write(STDERR_FILENO, deadline_line, static_cast<size_t>(deadline_length));
+    _exit(deadline_code);
 }
 
 void Catch(int signal_number, void (*handler)(int)) {
@@ -60,7 +51,8 @@ void Catch(int signal_number, void (*handler)(int)) {
 
 void CatchExitSignals(const char* program) {
     program_name = program;
-    for (int s : kExitSignals) Catch(s, OnExitSignal);
+    Catch(SIGTERM, OnExitSignal);
+    Catch(SIGINT, OnExitSignal);
     Catch(SIGALRM, OnAlarm);
 }
 
@@ -69,19 +61,15 @@ void DeferExitSignals() { deferring = 1; }
 int ExitSignal() { return received; }
 
 void EndByExitSignal() {
-    if (received == 0) return;
-    alarm(0);
-    DieBy(received);
+    if (received != 0) DieBy(received);
 }
 
-void ArmDeadline(unsigned seconds, const char* text, int code) {
-    const int length = std::snprintf(deadline_line, sizeof deadline_line, "%s: %s\n", program_name, text);
-    deadline_length = length < 0 ? 0 : std::strlen(deadline_line);
-    deadline_code = code;
-    alarm(seconds);
-}
-
-void DisarmDeadline() {
+void SetDeadline(unsigned seconds, const char* text, int code) {
     alarm(0);
     deadline_length = 0;
+    if (seconds == 0) return;
+    std::snprintf(deadline_line, sizeof deadline_line, "%s: %s\n", program_name, text);
+    deadline_length = static_cast<sig_atomic_t>(std::strlen(deadline_line));
+    deadline_code = code;
+    alarm(seconds);
 }

@@ -174,9 +174,9 @@ bool OpenDisplay(const char* caption, int width, int height, int zoom) {
     // SDL in its first read for ever.
     const std::string no_answer = "no answer within " + std::to_string(kAnswerSeconds) +
                                   " s from the display " + NamedDisplays();
-    ArmDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
+    SetDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
     const bool opened = OpenWindow(caption, width, height, zoom);
-    DisarmDeadline();
+    SetDeadline(0, nullptr, 0);
     if (!opened) {
         CloseDisplay();
         return false;

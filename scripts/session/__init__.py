@@ -14,6 +14,7 @@ libX11 for the close request.
         p = s.start_native(argv, env=None, cwd=None, stdout=None, stderr=None)
         p.pid, p.name, p.stdout; p.poll(); p.wait(seconds) -> code or None; p.stop()
         p.expect_exit(seconds, after, code=0)  # ends with CODE within SECONDS, or Failure
+        p.send_signal(signal.SIGTERM)           # to the program alone
         p.wait_image(name, seconds)             # until Wine's loader has become the program NAME
         w = s.wait_window(p, title_regex, seconds)   # a visible window of p whose name matches
         s.windows(title_regex)                  # every visible window on the display that matches
