@@ -25,7 +25,9 @@ bool PrepareFrames(int32_t seed) {
     return true;
 }
 
-uint32_t LoopFrameTime(const FrameLoop& loop) { return loop.hold_time ? loop.held_time : FrameTime(ClockMs()); }
+uint32_t LoopFrameTime(const FrameLoop& loop) {
+    return loop.hold_time ? loop.held_time : FrameTime(ClockMs());
+}
 
 void RenderLoopFrame(const FrameLoop& loop) {
     if (loop.hold_time) {

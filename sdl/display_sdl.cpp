@@ -15,10 +15,10 @@
 
 namespace {
 
-constexpr int kBytesPerPixel = 4;        // 0x00RRGGBB, SDL's RGB888 (XRGB8888)
-constexpr unsigned kAnswerSeconds = 5;   // how long the display may take to answer at start-up
-constexpr int kExitNoDisplay = 1;        // the program's exit code when it cannot start
-constexpr int kEventBatch = 64;          // events taken off SDL's queue at a time
+constexpr int kBytesPerPixel = 4;       // 0x00RRGGBB, SDL's RGB888 (XRGB8888)
+constexpr unsigned kAnswerSeconds = 5;  // how long the display may take to answer at start-up
+constexpr int kExitNoDisplay = 1;       // the program's exit code when it cannot start
+constexpr int kEventBatch = 64;         // events taken off SDL's queue at a time
 
 struct SdlDisplay {
     SDL_Window* window = nullptr;
@@ -100,19 +100,10 @@ bool StartVideo(std::string* error) {
 
 // The zoom factor a key asks for; 0 for other keys.
 int ZoomOfKey(SDL_Keycode key) {
-    switch (key) {
-        case SDLK_1:
-        case SDLK_KP_1:
-            return 1;
-        case SDLK_2:
-        case SDLK_KP_2:
-            return 2;
-        case SDLK_4:
-        case SDLK_KP_4:
-            return 4;
-        default:
-            return 0;
-    }
+    if (key == SDLK_1 || key == SDLK_KP_1) return 1;
+    if (key == SDLK_2 || key == SDLK_KP_2) return 2;
+    if (key == SDLK_4 || key == SDLK_KP_4) return 4;
+    return 0;
 }
 
 // Takes in one event; false when it asks the window to close.
@@ -172,8 +163,8 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
 bool OpenDisplay(const char* caption, int width, int height, int zoom) {
     // A display that accepts the connection but never answers would hold
     // SDL in its first read for ever.
-    const std::string no_answer = "no answer within " + std::to_string(kAnswerSeconds) +
-                                  " s from the display " + NamedDisplays();
+    const std::string no_answer =
+        "no answer within " + std::to_string(kAnswerSeconds) + " s from the display " + NamedDisplays();
     SetDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
     const bool opened = OpenWindow(caption, width, height, zoom);
     SetDeadline(0, nullptr, 0);

@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     FreeFrameBuffers();
     EndByExitSignal();
     if (!started) {
-        return Fail("cannot start the render thread or out of memory for its frame buffers", kExitCannotStart);
+        return Fail("cannot start the render thread or out of memory for its frame buffers",
+                    kExitCannotStart);
     }
     return 0;
 }
