@@ -23,10 +23,12 @@ void CountPresentedFrame(FrameLoop* loop) {
     std::strcat(loop->title, rate_text);
     std::strcat(loop->title, " fps");
     SetDisplayTitle(loop->title);
-    loop->meter.Start(ClockMs());
+    RestartRateInterval(loop);
 }
 
 }  // namespace
+
+void RestartRateInterval(FrameLoop* loop) { loop->meter.Start(ClockMs()); }
 
 bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame) {
     if (!PresentFrame(frame)) return false;

@@ -59,6 +59,10 @@ void RenderLoopFrame(const FrameLoop& loop);
 // or asked to close.
 bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame);
 
+// Opens the next rate interval at a fresh clock reading: after each rate
+// title, and when frames resume after a pause (a hidden web page).
+void RestartRateInterval(FrameLoop* loop);
+
 // Renders into PixelBuffer and presents it, frame after frame, until
 // PresentLoopFrame returns false.
 void RunFrameLoop(FrameLoop* loop);
