@@ -37,8 +37,9 @@ bool IsSet(const char* name) {
     return value != nullptr && value[0] != '\0';
 }
 
-bool Fail(std::string* error, std::string text) {
-    *error = std::move(text);
+// Keeps text as DisplayError's line.
+bool Fail(std::string text) {
+    error_text = std::move(text);
     return false;
 }
 
@@ -57,10 +58,10 @@ std::string NamedDisplays() {
 // only the drivers for the displays the environment names are tried, so a
 // missing or unreachable display is reported instead of SDL quietly falling
 // back to its offscreen driver.
-bool StartVideo(std::string* error) {
+bool StartVideo() {
     if (IsSet("SDL_VIDEODRIVER")) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            return Fail(error, std::string("cannot start SDL video: ") + SDL_GetError());
+            return Fail(std::string("cannot start SDL video: ") + SDL_GetError());
         }
         return true;
     }
@@ -88,11 +89,11 @@ bool StartVideo(std::string* error) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
         problems += std::string(" (") + SDL_GetError() + ")";
     }
-    if (problems.empty()) return Fail(error, "no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
-    return Fail(error, "cannot connect to the display " + problems);
+    if (problems.empty()) return Fail("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+    return Fail("cannot connect to the display " + problems);
 #else
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        return Fail(error, std::string("cannot start SDL video: ") + SDL_GetError());
+        return Fail(std::string("cannot start SDL video: ") + SDL_GetError());
     }
     return true;
 #endif
@@ -131,7 +132,7 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
     // SIGTERM and SIGINT are the program's own (platform/exit_signals.h).
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (!StartVideo(&error_text)) return false;
+    if (!StartVideo()) return false;
     // On X11 SDL's own window surface (shared memory where the server is
     // local) presents several times faster than the default, a texture
     // drawn through OpenGL, when that OpenGL runs in software, and costs
@@ -153,7 +154,7 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
         display.picture = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
     }
     if (display.picture == nullptr || SDL_GetWindowSurface(display.window) == nullptr) {
-        return Fail(&error_text, std::string("cannot open the window: ") + SDL_GetError());
+        return Fail(std::string("cannot open the window: ") + SDL_GetError());
     }
     return true;
 }
