@@ -44,11 +44,8 @@ void StartFrameLoop(FrameLoop* loop);
 // in that order. Returns false, with nothing allocated, when memory is short.
 bool PrepareFrames(int32_t seed);
 
-// The time value of the loop's next frame: the clock's moment now, or the
-// held time.
-uint32_t LoopFrameTime(const FrameLoop& loop);
-
-// Renders the loop's next frame (LoopFrameTime) into PixelBuffer.
+// Renders the loop's next frame into PixelBuffer: the clock's moment now, or
+// the held time.
 void RenderLoopFrame(const FrameLoop& loop);
 
 // One frame's work after rendering: PresentFrame(frame); the zoom request
