@@ -1,5 +1,5 @@
 // The steps of one frame over the display seam: present, zoom, count and
-// the frame-rate title; and the blocking loop made of them.
+// the frame-rate title, pacing; and the blocking loop made of them.
 #include "loop/frame_loop.h"
 
 #include <cstring>
@@ -26,7 +26,29 @@ void CountPresentedFrame(FrameLoop* loop) {
     RestartRateInterval(loop);
 }
 
+// Sleeps until the loop's next frame is due, frame_interval after the last
+// one was; a loop already behind by more than a frame does not sleep and
+// counts its next frame from now, so it never races to catch up.
+void PaceFrame(FrameLoop* loop) {
+    const uint32_t interval = loop->frame_interval;
+    if (interval == 0) return;
+    const uint64_t now = ClockMicros();
+    if (loop->next_frame == 0) loop->next_frame = now;
+    loop->next_frame += interval;
+    if (loop->next_frame > now) {
+        SleepMicros(static_cast<uint32_t>(loop->next_frame - now));
+    } else if (now - loop->next_frame > interval) {
+        loop->next_frame = now;
+    }
+}
+
 }  // namespace
+
+uint32_t RefreshFrameInterval(int hz) {
+    if (hz < 20 || hz > 1000) return kDefaultFrameInterval;
+    const auto rate = static_cast<uint32_t>(hz);
+    return (1000000u + rate / 2) / rate;
+}
 
 void RestartRateInterval(FrameLoop* loop) { loop->meter.Start(ClockMs()); }
 
@@ -38,6 +60,7 @@ bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame) {
         loop->zoom = zoom;
     }
     if (loop->show_rate) CountPresentedFrame(loop);
+    PaceFrame(loop);
     return true;
 }
 

@@ -11,6 +11,7 @@
 
 constexpr const char* kCaption = "Noise animation";  // window title before the first rate
 constexpr int32_t kSeedFromClock = 0;                // InitNoise seeds from the UTC time of day
+constexpr uint32_t kDefaultFrameInterval = 16667;    // microseconds per paced frame: about 60 a second
 // Room for the caption, a space, the longest rate text, " fps" and the NUL.
 constexpr size_t kTitleSize = 16 + 1 + kRateTextSize + 4;
 
@@ -31,6 +32,8 @@ struct FrameLoop {
     uint32_t held_time = 0;       // time value (clock ms div 3) shown while hold_time is set
     bool show_rate = true;        // put the rate in the title (the screen savers show none)
     int zoom = 1;                 // the display's zoom factor, as opened and as last changed
+    uint32_t frame_interval = 0;  // microseconds from one frame to the next; 0 runs flat out
+    uint64_t next_frame = 0;      // ClockMicros reading the next paced frame waits for; 0 before the first
     char title[kTitleSize] = {};  // the last title text; a fixed buffer, so the Windows programs
                                   // link none of the C++ run-time's strings
 };
@@ -48,12 +51,19 @@ bool PrepareFrames(int32_t seed);
 // the held time.
 void RenderLoopFrame(const FrameLoop& loop);
 
+// The frame interval for a display refreshing hz times a second: one
+// refresh, rounded; kDefaultFrameInterval where the rate is unknown (0) or
+// implausible (below 20 or above 1000).
+uint32_t RefreshFrameInterval(int hz);
+
 // One frame's work after rendering: PresentFrame(frame); the zoom request
 // it took in, applied only when it changes the zoom; the frame counted, and
 // once the rate interval has lasted more than kRateIntervalSeconds the title
 // "Noise animation <rate> fps" shown (when show_rate) and the next interval
-// opened. Returns false, having done nothing more, once the display is gone
-// or asked to close.
+// opened; then, with a frame_interval, a sleep until that long after the
+// previous frame's turn (a loop that fell more than a frame behind starts
+// its schedule afresh). Returns false, having done nothing more, once the
+// display is gone or asked to close.
 bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame);
 
 // Opens the next rate interval at a fresh clock reading: after each rate

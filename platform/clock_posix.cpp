@@ -1,6 +1,6 @@
 // Clock services on POSIX systems: CLOCK_MONOTONIC for the millisecond
 // counter (truncated to 32 bits, so it wraps as timeGetTime does) and
-// CLOCK_REALTIME for the UTC time of day.
+// CLOCK_REALTIME for the UTC time of day; nanosleep for pacing.
 #include "platform/clock.h"
 
 #include <ctime>
@@ -10,6 +10,19 @@ uint32_t ClockMs() {
     clock_gettime(CLOCK_MONOTONIC, &ts);
     uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
+}
+
+uint64_t ClockMicros() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
+void SleepMicros(uint32_t microseconds) {
+    // Not resumed after a signal: the caller looks at what the signal asked.
+    const timespec span{static_cast<time_t>(microseconds / 1000000u),
+                        static_cast<long>(microseconds % 1000000u) * 1000L};
+    nanosleep(&span, nullptr);
 }
 
 UtcTimeOfDay UtcNow() {

@@ -12,6 +12,11 @@ struct NativeOptions {
     bool hold_time = false;     // --time given
     uint32_t time = 0;          // time value (clock ms div 3) held on every frame
     bool present_only = false;  // benchmark mode: present one rendered frame again and again
+    bool root = false;          // --root: draw in the window XSCREENSAVER_WINDOW names
+    uint32_t window_id = 0;     // --window-id: draw in this X window; 0 = none given
+    bool has_delay = false;     // --delay given
+    uint32_t delay = 0;         // microseconds per frame; 0 = flat out
+    bool fps = false;           // --fps: show the frame rate in the window drawn in
 };
 
 // Parses the arguments after the program name (argv[0 .. argc-1]). On
@@ -21,6 +26,10 @@ struct NativeOptions {
 //   --zoom N       1, 2 or 4; default 1
 //   --time T       0..4294967295 (decimal or 0x-hex): hold the animation at T
 //   --present-only no rendering in the loop (for the frame-rate benchmark)
+//   --root         X screen-saver hack: draw in the window XSCREENSAVER_WINDOW names
+//   --window-id ID 1..4294967295 (decimal or 0x-hex): draw in that X window
+//   --delay US     0..10000000 microseconds per frame (decimal or 0x-hex); 0 = flat out
+//   --fps          show the frame rate (drawn in the window with --root/--window-id)
 //   --help, -h     usage
 // Values follow as the next argument or after '=' (--seed=5); each option
 // may be given once. The numbers follow noise-frame's rules.
