@@ -2,9 +2,22 @@
 // choice with a deadline for a display that does not answer, a window whose
 // own surface the frame is stretched onto by whole factors (flipped right
 // side up), the event drain with zoom keys and close requests, and the
-// screen-saver switch.
-#include <SDL.h>
+// screen-saver switch; or, as an X screen-saver hack, another program's
+// window that the frame is stretched over (sdl/display_sdl.h).
+#include "sdl/display_sdl.h"
 
+#include <SDL.h>
+#include <SDL_syswm.h>
+// Drawing in a given window needs SDL's X11 driver and Xlib (NOISE_WITH_X11).
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(NOISE_WITH_X11)
+#define DRAWS_IN_X11_WINDOWS 1
+#include <X11/Xlib.h>
+#else
+#define DRAWS_IN_X11_WINDOWS 0
+#endif
+
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -27,10 +40,83 @@ struct SdlDisplay {
     int height = 0;
     bool screensaver_was_enabled = false;  // restored on close
     int zoom_request = 0;                  // last zoom key since TakeZoomRequest, 0 for none
+    bool given_window = false;             // drawing in another program's window
+    char rate_text[32] = {};               // in a given window: the rate drawn in the corner
 };
 
 SdlDisplay display;
 std::string error_text;  // DisplayError's line
+
+#if DRAWS_IN_X11_WINDOWS
+// X errors are asynchronous: a window destroyed by its owner between two
+// frames shows up as a BadWindow or BadDrawable error for a request already
+// sent. Those end the display as its destruction does; others go on to the
+// handler there was before.
+volatile bool window_gone = false;
+XErrorHandler earlier_x_errors = nullptr;
+
+int OnXError(Display* x_display, XErrorEvent* error) {
+    if (error->error_code == BadWindow || error->error_code == BadDrawable) {
+        window_gone = true;
+        return 0;
+    }
+    return earlier_x_errors != nullptr ? earlier_x_errors(x_display, error) : 0;
+}
+
+// Whether window_id names a window on the display DISPLAY names.
+bool WindowExists(uint32_t window_id) {
+    Display* x_display = XOpenDisplay(nullptr);
+    if (x_display == nullptr) return false;
+    XWindowAttributes attributes{};
+    const bool exists = XGetWindowAttributes(x_display, window_id, &attributes) != 0 && !window_gone;
+    XCloseDisplay(x_display);
+    window_gone = false;
+    return exists;
+}
+#endif
+
+// The rate drawn in a given window's corner: 3 x 5 pixel glyphs, each row
+// three bits, the top row in the highest bits.
+struct Glyph {
+    char c;
+    uint16_t rows;
+};
+constexpr Glyph kGlyphs[] = {
+    {'0', 0b111'101'101'101'111}, {'1', 0b010'110'010'010'111}, {'2', 0b111'001'111'100'111},
+    {'3', 0b111'001'111'001'111}, {'4', 0b101'101'111'001'001}, {'5', 0b111'100'111'001'111},
+    {'6', 0b111'100'111'101'111}, {'7', 0b111'001'001'001'001}, {'8', 0b111'101'111'101'111},
+    {'9', 0b111'101'111'001'111}, {'.', 0b000'000'000'000'010}, {'f', 0b011'010'111'010'010},
+    {'p', 0b111'101'111'100'100}, {'s', 0b011'100'010'001'110}, {' ', 0},
+};
+constexpr uint32_t kTextColour = 0xFFFFFF;
+constexpr uint32_t kTextBackground = 0x000000;
+
+// Draws display.rate_text in white on black at the picture's top-left corner.
+void DrawRateText() {
+    const size_t length = std::strlen(display.rate_text);
+    if (length == 0) return;
+    auto* pixels = static_cast<uint8_t*>(display.picture->pixels);
+    const auto pitch = static_cast<size_t>(display.picture->pitch);
+    const int box_width = std::min(static_cast<int>(length) * 4 + 1, display.width);
+    const int box_height = std::min(7, display.height);
+    for (int y = 0; y < box_height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y) * pitch);
+        for (int x = 0; x < box_width; ++x) row[x] = kTextBackground;
+    }
+    for (size_t k = 0; k < length; ++k) {
+        uint16_t rows = 0;
+        for (const Glyph& g : kGlyphs) {
+            if (g.c == display.rate_text[k]) rows = g.rows;
+        }
+        for (int y = 0; y < 5 && y + 1 < box_height; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y + 1) * pitch);
+            for (int x = 0; x < 3; ++x) {
+                const int column = 1 + static_cast<int>(k) * 4 + x;
+                if (column < display.width && (rows >> (14 - 3 * y - x) & 1u) != 0) row[column] = kTextColour;
+            }
+        }
+    }
+}
 
 bool IsSet(const char* name) {
     const char* value = std::getenv(name);
@@ -117,6 +203,12 @@ bool TakeEvent(const SDL_Event& event) {
         case SDL_KEYDOWN:
             if (const int zoom = ZoomOfKey(event.key.keysym.sym)) display.zoom_request = zoom;
             return true;
+#if DRAWS_IN_X11_WINDOWS
+        case SDL_SYSWMEVENT:
+            // Only a given window's own destruction is looked at.
+            return !(display.given_window && event.syswm.msg->subsystem == SDL_SYSWM_X11 &&
+                     event.syswm.msg->msg.x11.event.type == DestroyNotify);
+#endif
         case SDL_KEYUP:
             // Esc ends the program when it is released: a key already held
             // when the window gains focus arrives as a press only, and the
@@ -159,6 +251,59 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
     return true;
 }
 
+// Opens the display in the X window window_id (OpenDisplayInWindow).
+bool OpenGivenWindow(uint32_t window_id, int width, int height) {
+    // A screen-saver hack must not hold the screen saver off.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    char id_text[16];
+    std::snprintf(id_text, sizeof id_text, "0x%lx", static_cast<unsigned long>(window_id));
+#if DRAWS_IN_X11_WINDOWS
+    if (!StartVideo()) return false;
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) {
+        return Fail(std::string("cannot draw in window ") + id_text + ": not an X11 display");
+    }
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    SDL_StopTextInput();
+    display.width = width;
+    display.height = height;
+    display.given_window = true;
+    // SDL takes the window's size and visual without looking whether it
+    // exists; a window id that names no window is checked first, on a
+    // connection of its own, its error going to the handler.
+    earlier_x_errors = XSetErrorHandler(OnXError);
+    if (!WindowExists(window_id)) {
+        return Fail(std::string("cannot draw in window ") + id_text + ": no such window");
+    }
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    display.window = SDL_CreateWindowFrom(reinterpret_cast<void*>(static_cast<uintptr_t>(window_id)));
+    if (display.window == nullptr || SDL_GetWindowWMInfo(display.window, &info) != SDL_TRUE ||
+        info.subsystem != SDL_SYSWM_X11) {
+        return Fail(std::string("cannot draw in window ") + id_text + ": " + SDL_GetError());
+    }
+    // Its destruction is told to every client that asks for structure events
+    // on it; the mask is this client's own, so the owner's stays as it is.
+    Display* x_display = info.info.x11.display;
+    const Window x_window = info.info.x11.window;
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(x_display, x_window, &attributes) == 0 || window_gone) {
+        return Fail(std::string("cannot draw in window ") + id_text + ": no such window");
+    }
+    XSelectInput(x_display, x_window, attributes.your_event_mask | StructureNotifyMask);
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    display.picture = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
+    if (display.picture == nullptr || SDL_GetWindowSurface(display.window) == nullptr) {
+        return Fail(std::string("cannot draw in window ") + id_text + ": " + SDL_GetError());
+    }
+    return true;
+#else
+    (void)width;
+    (void)height;
+    return Fail(std::string("cannot draw in window ") + id_text + ": this build has no X11 support");
+#endif
+}
+
 }  // namespace
 
 bool OpenDisplay(const char* caption, int width, int height, int zoom) {
@@ -189,9 +334,10 @@ bool PresentFrame(const uint32_t* frame) {
         std::memcpy(rows + static_cast<size_t>(display.height - 1 - r) * pitch,
                     frame + static_cast<size_t>(r) * static_cast<size_t>(display.width), row_bytes);
     }
+    if (display.given_window) DrawRateText();
     // The window's own surface, shared with the display server where it can
     // be; SDL makes a new one only when the window size changes. Scaling to
-    // it repeats whole pixels (nearest neighbour).
+    // it repeats pixels (nearest neighbour), so only palette colours show.
     SDL_Surface* window_surface = SDL_GetWindowSurface(display.window);
     if (window_surface != nullptr) {
         SDL_BlitScaled(display.picture, nullptr, window_surface, nullptr);
@@ -202,6 +348,9 @@ bool PresentFrame(const uint32_t* frame) {
     // taken off SDL's queue in batches, with no further display traffic.
     SDL_PumpEvents();
     bool open = ExitSignal() == 0;
+#if DRAWS_IN_X11_WINDOWS
+    open = open && !window_gone;
+#endif
     SDL_Event events[kEventBatch];
     int count;
     while ((count = SDL_PeepEvents(events, kEventBatch, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT)) > 0) {
@@ -224,10 +373,47 @@ void SetDisplayZoom(int zoom) {
 }
 
 void SetDisplayTitle(const char* title) {
-    if (display.window != nullptr) SDL_SetWindowTitle(display.window, title);
+    if (display.window == nullptr) return;
+    if (!display.given_window) {
+        SDL_SetWindowTitle(display.window, title);
+        return;
+    }
+    // A given window's title is its owner's: only the rate is drawn, from
+    // its first digit on ("59.98 fps").
+    const char* rate = std::strpbrk(title, "0123456789");
+    if (rate == nullptr) rate = "";
+    std::strncpy(display.rate_text, rate, sizeof display.rate_text - 1);
+}
+
+int DisplayRefreshRate() {
+    if (display.window == nullptr) return 0;
+    SDL_DisplayMode mode{};
+    const int index = SDL_GetWindowDisplayIndex(display.window);
+    if (index < 0 || SDL_GetCurrentDisplayMode(index, &mode) != 0) return 0;
+    return mode.refresh_rate;
+}
+
+bool OpenDisplayInWindow(uint32_t window_id, int width, int height) {
+    const std::string no_answer =
+        "no answer within " + std::to_string(kAnswerSeconds) + " s from the display " + NamedDisplays();
+    SetDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
+    const bool opened = OpenGivenWindow(window_id, width, height);
+    SetDeadline(0, nullptr, 0);
+    if (!opened) CloseDisplay();
+    return opened;
 }
 
 void CloseDisplay() {
+#if DRAWS_IN_X11_WINDOWS
+    if (display.given_window) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(display.window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+            XSetErrorHandler(earlier_x_errors);
+        }
+        window_gone = false;
+    }
+#endif
     if (display.window != nullptr && display.screensaver_was_enabled) SDL_EnableScreenSaver();
     if (display.picture != nullptr) SDL_FreeSurface(display.picture);
     if (display.window != nullptr) SDL_DestroyWindow(display.window);
