@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""End-to-end checks of noise-animation as an X screen-saver hack.
+
+  hack_e2e.py preview|daemon --program EXE
+
+preview: in a window another process made (the daemon's preview form,
+         --root --window-id 0xID, 333x181 on a red background) the picture
+         covers the window in palette colours only and changes; the
+         window's destruction ends the hack with 0. With --root and the
+         window in XSCREENSAVER_WINDOW (decimal) and --fps it draws there
+         too, and SIGTERM ends it by SIGTERM. --root without a usable
+         XSCREENSAVER_WINDOW gives exit code 2, a window that does not
+         exist exit code 1, each with one line.
+daemon:  the real xscreensaver, run as an unprivileged user with a scratch
+         HOME listing only the hack: after xscreensaver-command --activate
+         the whole screen shows the animation in palette colours; after
+         --deactivate the hack has ended and the daemon's log says nothing
+         abnormal about it. Skipped (exit code 77) where the daemon is
+         missing or no unprivileged user can run it.
+
+Uses a private Xvfb (1024x768).
+"""
+import ctypes
+import ctypes.util
+import os
+import pwd
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+from session import Failure, Session, cli, wait_for
+
+SKIPPED = 77
+WAIT_S = 20
+PREVIEW = (333, 181)  # no whole multiple of the 320x200 picture
+SCREEN = (1024, 768)
+RED = 0xFF0000        # the helper window's background: no palette colour
+QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+
+
+def make_window(width, height):
+    """The helper process: maps a WIDTH x HEIGHT window with a red
+    background, prints its id and keeps it until the process is ended."""
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+    x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+        [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+    x11.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    connection = x11.XOpenDisplay(None)
+    if not connection:
+        sys.exit("make-window: cannot open the display")
+    window = x11.XCreateSimpleWindow(connection, x11.XDefaultRootWindow(connection), 0, 0, width, height,
+                                     0, 0, RED)
+    x11.XMapWindow(connection, window)
+    x11.XSync(connection, 0)
+    print(window, flush=True)
+    while True:
+        signal.pause()  # SIGTERM ends the process; the server then destroys the window
+
+
+def start_window(session, size):
+    """Starts the helper; (its Program, the window id)."""
+    helper = session.start_native([sys.executable, __file__, "make-window", str(size[0]), str(size[1])],
+                                  stdout=subprocess.PIPE)
+    ready, _, _ = select.select([helper.stdout], [], [], WAIT_S)
+    line = helper.stdout.readline() if ready else b""
+    if not line.strip().isdigit():
+        raise Failure(f"the window helper gave no window id within {WAIT_S} s")
+    return helper, int(line)
+
+
+def expect_refusal(session, program, args, env, code, named):
+    result = subprocess.run([program, *args], env={**session.env, **env}, capture_output=True, timeout=WAIT_S)
+    lines = result.stderr.decode(errors="replace").splitlines()
+    if result.returncode != code or len(lines) != 1 or named not in lines[0]:
+        raise Failure(f"{args} {env}: exit code {result.returncode} and {lines}, not {code} and a line "
+                      f"naming {named!r}")
+    print(f"{' '.join(args)} {env}: exit code {code}: {lines[0]}")
+
+
+def check_preview(session, args):
+    helper, window = start_window(session, PREVIEW)
+    hack = session.start_native([args.program, "--root", "--window-id", hex(window)],
+                                env={"XSCREENSAVER_WINDOW": "0x1"}, **QUIET)
+    session.expect_animation(window, PREVIEW, WAIT_S)
+    helper.send_signal(signal.SIGTERM)
+    hack.expect_exit(WAIT_S, "after its window was destroyed")
+    print(f"--root --window-id {hex(window)}: palette-only changing picture over {PREVIEW}; "
+          "the window's destruction ended it with 0")
+
+    helper, window = start_window(session, PREVIEW)
+    hack = session.start_native([args.program, "--root", "--fps"], env={"XSCREENSAVER_WINDOW": str(window)},
+                                **QUIET)
+    session.expect_animation(window, PREVIEW, WAIT_S)
+    hack.send_signal(signal.SIGTERM)
+    hack.expect_exit(WAIT_S, "after SIGTERM", code=-signal.SIGTERM)
+    print("--root --fps with XSCREENSAVER_WINDOW: the animation; SIGTERM ended it by SIGTERM")
+
+    expect_refusal(session, args.program, ["--root"], {"XSCREENSAVER_WINDOW": ""}, 2, "XSCREENSAVER_WINDOW")
+    expect_refusal(session, args.program, ["--root"], {"XSCREENSAVER_WINDOW": "0xzz"}, 2, "'0xzz'")
+    expect_refusal(session, args.program, ["--window-id", "0x7ffffff"], {}, 1, "no such window")
+
+
+def unprivileged_user():
+    """The argv prefix that runs a command as an unprivileged user, and that
+    user's (uid, gid); None when there is none to use."""
+    if os.geteuid() != 0:
+        return [], (os.getuid(), os.getgid())
+    try:
+        user = pwd.getpwnam("nobody")
+    except KeyError:
+        return None
+    if shutil.which("setpriv") is None:
+        return None
+    return (["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups", "--"],
+            (user.pw_uid, user.pw_gid))
+
+
+def hack_processes(path):
+    """Ids of the processes whose command line names PATH."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if str(path).encode() in (entry / "cmdline").read_bytes():
+                found.append(int(entry.name))
+        except OSError:
+            pass
+    return found
+
+
+def write_settings(home, hack):
+    # One mode, this hack only; nothing between the hack and the screen.
+    (home / ".xscreensaver").write_text(
+        "timeout:\t1:00:00\ncycle:\t0\nlock:\tFalse\nfade:\tFalse\nunfade:\tFalse\nsplash:\tFalse\n"
+        "dpmsEnabled:\tFalse\nmode:\tone\nselected:\t0\n"
+        f"programs:\t\"Noise animation\" {hack} --root \\n\\\n\n")
+
+
+def check_daemon(session, args):
+    runner = unprivileged_user()
+    if shutil.which("xscreensaver") is None or runner is None:
+        print("SKIPPED: needs xscreensaver and, as root, the user nobody and setpriv")
+        return SKIPPED
+    as_user, (uid, gid) = runner
+    home = Path(tempfile.mkdtemp(prefix="hack-home."))
+    try:
+        # The hack is copied where the unprivileged user can run it.
+        hack = home / "noise-animation"
+        shutil.copy(args.program, hack)
+        write_settings(home, hack)
+        log = home / "xscreensaver.log"
+        os.chmod(home, 0o755)
+        for path in (home, hack, home / ".xscreensaver"):
+            os.chown(path, uid, gid)
+        env = {"HOME": str(home)}
+        session.start_native(as_user + ["xscreensaver", "--no-splash", "--log", str(log)], env=env, **QUIET)
+
+        def command(verb):
+            return subprocess.run(as_user + ["xscreensaver-command", verb], env={**session.env, **env},
+                                  capture_output=True, timeout=WAIT_S).returncode == 0
+        wait_for(lambda: command("--activate"), WAIT_S, "the daemon to take --activate")
+        wait_for(lambda: hack_processes(hack), WAIT_S, "the daemon to start the hack")
+        session.expect_animation("root", SCREEN, WAIT_S)
+        print(f"--activate: the hack runs (pid {hack_processes(hack)}); the whole screen shows the animation")
+
+        if not command("--deactivate"):
+            raise Failure("xscreensaver-command --deactivate failed")
+        wait_for(lambda: not hack_processes(hack), WAIT_S, "the hack to end after --deactivate")
+        time.sleep(1)  # the daemon logs a child's end as it reaps it
+        said = [line for line in log.read_text(errors="replace").splitlines() if "noise-animation" in line]
+        bad = [line for line in said if re.search(r"abnormal|crash|core dump|status [1-9]|exited", line)]
+        if bad:
+            raise Failure(f"the daemon's log: {bad}")
+        print("--deactivate: the hack ended; the daemon's log about it:\n  " + "\n  ".join(said))
+    finally:
+        session.close()
+        shutil.rmtree(home, ignore_errors=True)
+    return 0
+
+
+def run(args):
+    with Session() as session:
+        code = {"preview": check_preview, "daemon": check_daemon}[args.check](session, args) or 0
+    if code == 0:
+        print(f"hack_e2e.py {args.check}: passed")
+    return code
+
+
+def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "make-window":
+        return make_window(int(sys.argv[2]), int(sys.argv[3]))
+    options = cli.parser("hack_e2e.py", __doc__)
+    options.add_argument("check", choices=["preview", "daemon"])
+    options.add_argument("--program", required=True)
+    args = options.parse_args()
+    return cli.main(f"hack_e2e.py {args.check}", run, args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
