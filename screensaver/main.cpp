@@ -1,6 +1,6 @@
 // The screen saver's entry: reads the command line, then runs full screen,
-// runs the preview in the given window, or shows the settings box. Exit
-// code 0 in every case.
+// runs the preview in the given window (both paced to the screen's refresh),
+// or shows the settings box. Exit code 0 in every case.
 #include <windows.h>
 
 #include <cstdint>
@@ -20,8 +20,19 @@ HWND WindowFromArgs(const SaverArgs& args) {
     return IsWindow(window) ? window : nullptr;
 }
 
+// The primary screen's refresh rate in Hz; 0 or 1 where the driver does not
+// say (the hardware default).
+int ScreenRefreshRate() {
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) return 0;
+    const int hz = GetDeviceCaps(screen, VREFRESH);
+    ReleaseDC(nullptr, screen);
+    return hz;
+}
+
 // Builds the tables, opens the display with open, then runs the frame loop,
-// with no rate in the title, until the window procedure ends the process.
+// paced to the screen's refresh and with no rate in the title, until the
+// window procedure ends the process.
 // Returns when the buffers or the display cannot be had.
 template <typename Open>
 void RunSaver(Open open) {
@@ -32,6 +43,8 @@ void RunSaver(Open open) {
     }
     FrameLoop loop;
     loop.show_rate = false;
+    // A screen saver spares the CPU: one frame per refresh of the screen.
+    loop.frame_interval = RefreshFrameInterval(ScreenRefreshRate());
     RunFrameLoop(&loop);
 }
 
