@@ -8,7 +8,7 @@ preview: in a window another process made (the daemon's preview form,
          covers the window in palette colours only and changes; the
          window's destruction ends the hack with 0. With --root and the
          window in XSCREENSAVER_WINDOW (decimal) and --fps it draws there
-         too, and SIGTERM ends it by SIGTERM. --root without a usable
+         too, and SIGTERM ends it by SIGTERM, the window left in place. --root without a usable
          XSCREENSAVER_WINDOW gives exit code 2, a window that does not
          exist exit code 1, each with one line.
 daemon:  the real xscreensaver, run as an unprivileged user with a scratch
@@ -105,7 +105,11 @@ def check_preview(session, args):
     session.expect_animation(window, PREVIEW, WAIT_S)
     hack.send_signal(signal.SIGTERM)
     hack.expect_exit(WAIT_S, "after SIGTERM", code=-signal.SIGTERM)
-    print("--root --fps with XSCREENSAVER_WINDOW: the animation; SIGTERM ended it by SIGTERM")
+    if subprocess.run(["xwininfo", "-id", str(window)], env=session.env, capture_output=True,
+                      timeout=WAIT_S).returncode != 0:
+        raise Failure("the hack took the window it was given with it")
+    print("--root --fps with XSCREENSAVER_WINDOW: the animation; SIGTERM ended it by SIGTERM, "
+          "the window stays its owner's")
 
     expect_refusal(session, args.program, ["--root"], {"XSCREENSAVER_WINDOW": ""}, 2, "XSCREENSAVER_WINDOW")
     expect_refusal(session, args.program, ["--root"], {"XSCREENSAVER_WINDOW": "0xzz"}, 2, "'0xzz'")
