@@ -473,6 +473,39 @@ TEST(OutputFile, SignalsAndLimitsLeaveNoTemporary) {
     EXPECT_TRUE(Entries(dir.path()).empty());
 }
 
+TEST(OutputFile, NoBinaryToATerminalAndNoPartialRunUnderAMemoryLimit) {
+    // Standard output a terminal: one line, exit 2, nothing on the terminal.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    Tool to_terminal;
+    to_terminal.stdout_path = ::ptsname(terminal);
+    RunToEnd(&to_terminal, {});
+    EXPECT_EQ(ExitCode(to_terminal), kErrorExit);
+    EXPECT_EQ(to_terminal.Err(), "noise-frame: not writing binary frames to a terminal: give -o PATH or a pipe\n");
+    uint8_t some[64];
+    EXPECT_LE(::read(terminal, some, sizeof some), 0);
+    ::close(terminal);
+
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#else
+    // 256 workers under a 256 MiB address-space limit: fewer workers, the
+    // same whole stream.
+    TempDir dir;
+    Tool one, many;
+    RunToEnd(&one, {"--frames", "300", "-f", "ppm", "-j1", "-o", dir / "one.ppm"});
+    RunToEnd(&many, {"--frames", "300", "-f", "ppm", "-j256", "-o", dir / "many.ppm"}, [] {
+        const rlimit limit = {256 << 20, 256 << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    EXPECT_EQ(ExitCode(one), 0) << one.Err();
+    EXPECT_EQ(ExitCode(many), 0) << many.Err();
+    EXPECT_EQ(ReadFile(dir / "many.ppm"), ReadFile(dir / "one.ppm"));
+#endif
+}
+
 TEST(OutputFile, LongPathsAndFolders) {
     TempDir dir;
     // An absolute path 5 characters short of PATH_MAX: the folder chain is

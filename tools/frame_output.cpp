@@ -83,17 +83,3 @@ void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out) {
     out->resize(start + kPpmFrameBytes);
     EncodePpmInto(pixels, out->data() + start);
 }
-
-bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t>* out) {
-    switch (format) {
-        case FrameFormat::kRaw:
-            EncodeRaw(pixels, out);
-            return true;
-        case FrameFormat::kPpm:
-            EncodePpm(pixels, out);
-            return true;
-        case FrameFormat::kPng:
-            return EncodePng(pixels, out);
-    }
-    return false;
-}
