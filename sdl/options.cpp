@@ -1,19 +1,10 @@
 // Parsing of the native program's command line; the numbers are read by the
-// frame tool's parsers, so both programs accept the same seeds and times.
+// shared parsers (cli/), so both programs accept the same seeds and times.
 #include "sdl/options.h"
 
 #include <string_view>
 
-#include "tools/frame_args.h"
-
-namespace {
-
-bool SetError(std::string* error, std::string text) {
-    *error = std::move(text);
-    return false;
-}
-
-}  // namespace
+#include "cli/arg_text.h"
 
 bool ParseNativeArgs(int argc, const char* const* argv, NativeOptions* options, std::string* error) {
     NativeOptions o;

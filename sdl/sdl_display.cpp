@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/frame_args.h"  // QuoteForError: the display name stays on one line
+#include "cli/arg_text.h"  // QuoteForError: the display name stays on one line
 
 namespace {
 

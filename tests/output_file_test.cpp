@@ -2,7 +2,7 @@
 // device nodes, links, shared and protected files, long paths, and being
 // stopped by signals and file-size limits, all inside scratch folders; and
 // OutputFile in-process for its named temporaries.
-#include "tools/output_file.h"
+#include "output/output_file.h"
 
 #include <fcntl.h>
 #include <grp.h>

@@ -29,7 +29,7 @@
 #include "tools/frame_args.h"
 #include "tools/frame_output.h"
 #include "ring/frame_ring.h"
-#include "tools/output_file.h"
+#include "output/output_file.h"
 
 namespace {
 
@@ -149,18 +149,19 @@ bool AllocateCrew(const FrameArgs& args, uint32_t jobs, Crew* crew) {
 void ProduceFrame(const FrameArgs& args, uint32_t k, Worker* worker, FrameSlot* slot) {
     RenderFrameInto(FrameTimeOf(args, k), worker->byte_image.data(), slot->pixels.data());
     slot->ok = true;
-    slot->bytes.clear();
     switch (args.format) {
         case FrameFormat::kRaw:
             // On a little-endian machine the pixels are the raw frame: nothing to encode.
             if constexpr (std::endian::native == std::endian::little) return;
+            slot->bytes.clear();
             EncodeRaw(slot->pixels.data(), &slot->bytes);
             return;
         case FrameFormat::kPpm:
-            slot->bytes.resize(kPpmFrameBytes);
+            slot->bytes.resize(kPpmFrameBytes);  // once: the size never changes
             EncodePpmInto(slot->pixels.data(), slot->bytes.data());
             return;
         case FrameFormat::kPng:
+            slot->bytes.clear();
             slot->ok = worker->png->Encode(slot->pixels.data(), &slot->bytes);
             return;
     }

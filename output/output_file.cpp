@@ -2,7 +2,7 @@
 // resolved once (links followed, kind decided), then written directly,
 // replaced atomically or rewritten in place. Named temporaries are listed
 // in a table that a signal handler clears before the process dies.
-#include "tools/output_file.h"
+#include "output/output_file.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -22,7 +22,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tools/frame_args.h"
+#include "cli/arg_text.h"
 
 bool WriteAllToFd(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
