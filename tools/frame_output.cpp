@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstring>
 
+#include "render/render_path.h"
+
 namespace {
 
 // Four pixels 0x00RRGGBB to twelve bytes R G B: the byte-swapped pixel,
@@ -39,9 +41,11 @@ __attribute__((target("ssse3"))) void RowRgbSsse3(const uint32_t* row, uint8_t* 
 
 using RowRgbFunction = void (*)(const uint32_t*, uint8_t*);
 
+// The render path's one instruction-set decision serves here too: every CPU
+// with the AVX2 or AVX-512 path has SSSE3.
 RowRgbFunction PickRowRgb() {
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("ssse3")) return RowRgbSsse3;
+    if (BestRenderPath() == RenderPath::kAvx2 || BestRenderPath() == RenderPath::kAvx512) return RowRgbSsse3;
 #endif
     return RowRgbScalar;
 }
