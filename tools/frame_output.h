@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "render/frame.h"
-#include "tools/frame_args.h"
 
 constexpr size_t kRawFrameBytes = 4 * static_cast<size_t>(kPixelCount);  // 256,000
 constexpr size_t kRgbRowBytes = 3 * static_cast<size_t>(W);
