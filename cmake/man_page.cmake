@@ -1,7 +1,6 @@
 # Manual pages made by help2man from a program's own --help and --version
-# output at build time, and installed to man1.
+# output at build time, and installed with the shared rule (cmake/install.cmake).
 find_program(HELP2MAN help2man REQUIRED)
-include(GNUInstallDirs)
 
 # noise_man_page(TARGET "one-line description")
 function(noise_man_page target description)
@@ -13,5 +12,5 @@ function(noise_man_page target description)
                      VERBATIM
                      COMMENT "Generating the ${target} manual page")
   add_custom_target(${target}-man ALL DEPENDS ${page})
-  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  noise_install_man_page(${page})
 endfunction()
