@@ -417,7 +417,7 @@ bool OutputFile::CommitInPlace(int* err) {
     // Cuts the file back to its old end, freeing what was reserved or
     // written past it; the first error is the one reported.
     const auto refuse = [&] {
-        if (::ftruncate(target_fd_, old.st_size) != 0) return false;
+        [[maybe_unused]] const int cut = ::ftruncate(target_fd_, old.st_size);
         return false;
     };
     if (size > 0 && ::fallocate(target_fd_, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP &&
