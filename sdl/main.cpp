@@ -2,10 +2,13 @@
 // the same frames as the Windows program's, with options for a fixed seed,
 // zoom, a held moment and pacing; or, as an X screen-saver hack, the
 // animation in a window it is given. Usage: NativeUsage().
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "cli/arg_text.h"  // ParseUnsigned32, QuoteForError
 #include "loop/display.h"
 #include "loop/frame_loop.h"
 #include "platform/exit_signals.h"
@@ -13,7 +16,6 @@
 #include "sdl/display_sdl.h"
 #include "sdl/options.h"
 #include "sdl/render_ahead.h"
-#include "tools/frame_args.h"  // ParseUnsigned32, QuoteForError
 
 namespace {
 
@@ -68,9 +70,12 @@ int main(int argc, char** argv) {
     NativeOptions options;
     std::string error;
     if (!ParseNativeArgs(argc - 1, argv + 1, &options, &error)) return Fail(error, kExitBadOption);
-    if (options.help) {
-        std::fputs(NativeUsage(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : kExitBadOption;
+    if (options.help || options.version) {
+        const std::string text = options.help ? NativeUsage() : "noise-animation " PROJECT_VERSION "\n";
+        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+            return Fail(std::string("cannot write to standard output: ") + std::strerror(errno), kExitBadOption);
+        }
+        return 0;
     }
 
     uint32_t window = 0;
