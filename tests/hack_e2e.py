@@ -4,7 +4,7 @@
   hack_e2e.py preview|daemon --program EXE
 
 preview: in a window another process made (the daemon's preview form,
-         --root --window-id 0xID, 333x181 on a red background) the picture
+         --root --window-id 0xID; 333x181, red beneath) the picture
          covers the window in palette colours only and changes; the
          window's destruction ends the hack with 0. With --root and the
          window in XSCREENSAVER_WINDOW (decimal) and --fps it draws there
@@ -20,12 +20,9 @@ daemon:  the real xscreensaver, run as an unprivileged user with a scratch
 
 Uses a private Xvfb (1024x768).
 """
-import ctypes
-import ctypes.util
 import os
 import pwd
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -40,44 +37,7 @@ SKIPPED = 77
 WAIT_S = 20
 PREVIEW = (333, 181)  # no whole multiple of the 320x200 picture
 SCREEN = (1024, 768)
-RED = 0xFF0000        # the helper window's background: no palette colour
 QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
-
-
-def make_window(width, height):
-    """The helper process: maps a WIDTH x HEIGHT window with a red
-    background, prints its id and keeps it until the process is ended."""
-    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XDefaultRootWindow.restype = ctypes.c_ulong
-    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-    x11.XCreateSimpleWindow.restype = ctypes.c_ulong
-    x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
-        [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
-    x11.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-    connection = x11.XOpenDisplay(None)
-    if not connection:
-        sys.exit("make-window: cannot open the display")
-    window = x11.XCreateSimpleWindow(connection, x11.XDefaultRootWindow(connection), 0, 0, width, height,
-                                     0, 0, RED)
-    x11.XMapWindow(connection, window)
-    x11.XSync(connection, 0)
-    print(window, flush=True)
-    while True:
-        signal.pause()  # SIGTERM ends the process; the server then destroys the window
-
-
-def start_window(session, size):
-    """Starts the helper; (its Program, the window id)."""
-    helper = session.start_native([sys.executable, __file__, "make-window", str(size[0]), str(size[1])],
-                                  stdout=subprocess.PIPE)
-    ready, _, _ = select.select([helper.stdout], [], [], WAIT_S)
-    line = helper.stdout.readline() if ready else b""
-    if not line.strip().isdigit():
-        raise Failure(f"the window helper gave no window id within {WAIT_S} s")
-    return helper, int(line)
 
 
 def expect_refusal(session, program, args, env, code, named):
@@ -90,7 +50,7 @@ def expect_refusal(session, program, args, env, code, named):
 
 
 def check_preview(session, args):
-    helper, window = start_window(session, PREVIEW)
+    helper, window = session.start_window(PREVIEW)
     hack = session.start_native([args.program, "--root", "--window-id", hex(window)],
                                 env={"XSCREENSAVER_WINDOW": "0x1"}, **QUIET)
     session.expect_animation(window, PREVIEW, WAIT_S)
@@ -99,7 +59,7 @@ def check_preview(session, args):
     print(f"--root --window-id {hex(window)}: palette-only changing picture over {PREVIEW}; "
           "the window's destruction ended it with 0")
 
-    helper, window = start_window(session, PREVIEW)
+    helper, window = session.start_window(PREVIEW)
     hack = session.start_native([args.program, "--root", "--fps"], env={"XSCREENSAVER_WINDOW": str(window)},
                                 **QUIET)
     session.expect_animation(window, PREVIEW, WAIT_S)
@@ -204,8 +164,6 @@ def run(args):
 
 
 def main():
-    if len(sys.argv) == 4 and sys.argv[1] == "make-window":
-        return make_window(int(sys.argv[2]), int(sys.argv[3]))
     options = cli.parser("hack_e2e.py", __doc__)
     options.add_argument("check", choices=["preview", "daemon"])
     options.add_argument("--program", required=True)

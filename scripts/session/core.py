@@ -3,6 +3,10 @@ the session ends."""
 
 import os
 import re
+import select
+import subprocess
+import sys
+from pathlib import Path
 
 from . import wine, xserver
 from .process import Failure, Program, wait_for
@@ -76,6 +80,19 @@ class Session:
         full_env = dict(self.env)
         full_env.update(env or {})
         return self._track(Program(argv, full_env, cwd, stdout, stderr))
+
+    def start_window(self, size, seconds=20):
+        """A helper process holding a window of SIZE (width, height) with a
+        red background, for a program to draw in: (its Program, the window
+        id). Ending the helper destroys the window."""
+        helper = self.start_native([sys.executable, "-m", "session", "window", str(size[0]), str(size[1])],
+                                   env={"PYTHONPATH": str(Path(__file__).resolve().parents[1])},
+                                   stdout=subprocess.PIPE)
+        ready, _, _ = select.select([helper.stdout], [], [], seconds)
+        line = helper.stdout.readline() if ready else b""
+        if not line.strip().isdigit():
+            raise Failure(f"the window helper gave no window id within {seconds} s")
+        return helper, int(line)
 
     def _track(self, program):
         self._programs.append(program)

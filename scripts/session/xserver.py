@@ -6,7 +6,9 @@ import ctypes.util
 import math
 import os
 import re
+import signal
 import subprocess
+import sys
 import time
 from collections import namedtuple
 from pathlib import Path
@@ -165,6 +167,34 @@ def _open_x11(display):
     if not connection:
         raise Failure(f"cannot open X display {display}")
     return x11, connection
+
+
+def hold_window(argv):
+    """python3 -m session window WIDTH HEIGHT: maps a WIDTH x HEIGHT window
+    with a red background (no palette colour) on DISPLAY, prints its id and
+    keeps it until the process is ended (the X server then destroys it): a
+    window of another client for a program to draw in."""
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+    x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+        [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+    x11.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    connection = x11.XOpenDisplay(None)
+    if len(argv) != 2 or not all(a.isdigit() and int(a) > 0 for a in argv) or not connection:
+        print("session window: needs WIDTH HEIGHT and a display", file=sys.stderr)
+        return 2
+    window = x11.XCreateSimpleWindow(connection, x11.XDefaultRootWindow(connection), 0, 0, int(argv[0]),
+                                     int(argv[1]), 0, 0, 0xFF0000)
+    x11.XMapWindow(connection, window)
+    x11.XSync(connection, 0)
+    print(window, flush=True)
+    while True:
+        signal.pause()
 
 
 def close_window(display, window):
