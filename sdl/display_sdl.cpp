@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/arg_text.h"  // QuoteForError: the display name stays on one line
 #include "loop/display.h"
 #include "platform/exit_signals.h"
-#include "cli/arg_text.h"  // QuoteForError: the display name stays on one line
 
 namespace {
 
@@ -326,10 +326,12 @@ void StretchPicture(SDL_Surface* surface) {
     const auto row_bytes = static_cast<size_t>(width) * kBytesPerPixel;
     int shown = -1;  // the picture row the window row above shows
     for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(rows + static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
+        auto* row =
+            reinterpret_cast<uint32_t*>(rows + static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
         const int source = static_cast<int>(static_cast<int64_t>(y) * display.height / height);
         if (source == shown) {
-            std::memcpy(row, rows + static_cast<size_t>(y - 1) * static_cast<size_t>(surface->pitch), row_bytes);
+            std::memcpy(row, rows + static_cast<size_t>(y - 1) * static_cast<size_t>(surface->pitch),
+                        row_bytes);
             continue;
         }
         const auto* from = reinterpret_cast<const uint32_t*>(

@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
     if (options.help || options.version) {
         const std::string text = options.help ? NativeUsage() : "noise-animation " PROJECT_VERSION "\n";
         if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
-            return Fail(std::string("cannot write to standard output: ") + std::strerror(errno), kExitBadOption);
+            return Fail(std::string("cannot write to standard output: ") + std::strerror(errno),
+                        kExitBadOption);
         }
         return 0;
     }

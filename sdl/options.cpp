@@ -9,7 +9,19 @@
 
 namespace {
 
-enum Option { kSeed, kZoom, kTime, kPresentOnly, kRoot, kWindowId, kDelay, kFps, kHelp, kVersion, kOptionCount };
+enum Option {
+    kSeed,
+    kZoom,
+    kTime,
+    kPresentOnly,
+    kRoot,
+    kWindowId,
+    kDelay,
+    kFps,
+    kHelp,
+    kVersion,
+    kOptionCount
+};
 
 constexpr uint32_t kMaxDelay = 10000000;  // ten seconds per frame
 
@@ -34,7 +46,8 @@ bool ParseNativeArgs(int argc, const char* const* argv, NativeOptions* options, 
     auto apply = [&](const OptionSpec& entry, std::string_view value) {
         std::string problem;
         auto number = [&](bool ok) {
-            return ok || SetError(error, std::string(entry.shown) + ": " + problem + ": " + QuoteForError(value));
+            return ok ||
+                   SetError(error, std::string(entry.shown) + ": " + problem + ": " + QuoteForError(value));
         };
         switch (entry.id) {
             case kSeed:
@@ -59,12 +72,14 @@ bool ParseNativeArgs(int argc, const char* const* argv, NativeOptions* options, 
                 return true;
             case kWindowId:
                 if (!number(ParseUnsigned32(value, &o.window_id, &problem))) return false;
-                return o.window_id != 0 || SetError(error, "--window-id: not a window: " + QuoteForError(value));
+                return o.window_id != 0 ||
+                       SetError(error, "--window-id: not a window: " + QuoteForError(value));
             case kDelay:
                 o.has_delay = true;
                 if (!number(ParseUnsigned32(value, &o.delay, &problem))) return false;
-                return o.delay <= kMaxDelay || SetError(error, "--delay: more than " + std::to_string(kMaxDelay) +
-                                                                   " microseconds: " + QuoteForError(value));
+                return o.delay <= kMaxDelay ||
+                       SetError(error, "--delay: more than " + std::to_string(kMaxDelay) +
+                                           " microseconds: " + QuoteForError(value));
             case kHelp:
                 o = NativeOptions{};
                 o.help = true;
