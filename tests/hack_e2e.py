@@ -5,10 +5,11 @@
 
 preview: in a window another process made (the daemon's preview form,
          --root --window-id 0xID; 333x181, red beneath) the picture
-         covers the window in palette colours only and changes; the
-         window's destruction ends the hack with 0. With --root and the
-         window in XSCREENSAVER_WINDOW (decimal) and --fps it draws there
-         too, and SIGTERM ends it by SIGTERM, the window left in place. --root without a usable
+         covers the window in palette colours only and changes, also once
+         the window is made 517x389; the window's destruction ends the hack
+         with 0. With --root, the window in XSCREENSAVER_WINDOW (decimal)
+         and --fps it draws there too, and SIGTERM ends it by SIGTERM, the
+         window left in place. --root without a usable
          XSCREENSAVER_WINDOW gives exit code 2, a window that does not
          exist exit code 1, each with one line.
 daemon:  the real xscreensaver, run as an unprivileged user with a scratch
@@ -36,6 +37,7 @@ from session import Failure, Session, cli, wait_for
 SKIPPED = 77
 WAIT_S = 20
 PREVIEW = (333, 181)  # no whole multiple of the 320x200 picture
+RESIZED = (517, 389)
 SCREEN = (1024, 768)
 QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 
@@ -54,9 +56,15 @@ def check_preview(session, args):
     hack = session.start_native([args.program, "--root", "--window-id", hex(window)],
                                 env={"XSCREENSAVER_WINDOW": "0x1"}, **QUIET)
     session.expect_animation(window, PREVIEW, WAIT_S)
+    subprocess.run(["xdotool", "windowsize", str(window), str(RESIZED[0]), str(RESIZED[1])], env=session.env,
+                   check=True, timeout=WAIT_S)
+    # The newly exposed part shows red until the hack's next frame covers it.
+    session.wait_for(lambda: (255, 0, 0) not in session.screenshot(window).pixels, WAIT_S,
+                     "the picture to cover the resized window")
+    session.expect_animation(window, RESIZED, WAIT_S)
     helper.send_signal(signal.SIGTERM)
     hack.expect_exit(WAIT_S, "after its window was destroyed")
-    print(f"--root --window-id {hex(window)}: palette-only changing picture over {PREVIEW}; "
+    print(f"--root --window-id {hex(window)}: palette-only changing picture over {PREVIEW} and {RESIZED}; "
           "the window's destruction ended it with 0")
 
     helper, window = session.start_window(PREVIEW)
