@@ -8,7 +8,7 @@ preview: in a window another process made (the daemon's preview form,
          covers the window in palette colours only and changes, also once
          the window is made 517x389; the window's destruction ends the hack
          with 0. With --root, the window in XSCREENSAVER_WINDOW (decimal)
-         and --fps it draws there too, and SIGTERM ends it by SIGTERM, the
+         and --fps it draws there too, the rate in the corner, and SIGTERM ends it by SIGTERM, the
          window left in place. --root without a usable
          XSCREENSAVER_WINDOW gives exit code 2, a window that does not
          exist exit code 1, each with one line.
@@ -71,6 +71,13 @@ def check_preview(session, args):
     hack = session.start_native([args.program, "--root", "--fps"], env={"XSCREENSAVER_WINDOW": str(window)},
                                 **QUIET)
     session.expect_animation(window, PREVIEW, WAIT_S)
+
+    def rate_shown():
+        # White digits on a black box in the top-left corner, once the first rate is in.
+        shot = session.screenshot(window)
+        corner = [shot.pixels[y * shot.width + x] for y in range(1, 5) for x in range(1, 30)]
+        return shot.pixels[0] == (0, 0, 0) and (255, 255, 255) in corner
+    session.wait_for(rate_shown, WAIT_S, "--fps to draw the rate in the corner")
     hack.send_signal(signal.SIGTERM)
     hack.expect_exit(WAIT_S, "after SIGTERM", code=-signal.SIGTERM)
     if subprocess.run(["xwininfo", "-id", str(window)], env=session.env, capture_output=True,
