@@ -9,7 +9,15 @@
 
 namespace {
 
+// The x87 80-bit format (a 64-bit significand); arm64 and macOS builds
+// have a 128-bit or a 64-bit long double, where these cases do not apply.
+constexpr bool kEightyBitLongDouble = LDBL_MANT_DIG == 64;
+#define SKIP_WITHOUT_EIGHTY_BIT_LONG_DOUBLE()                                          \
+    if (!kEightyBitLongDouble) GTEST_SKIP() << "long double has " << LDBL_MANT_DIG \
+                                            << " significand bits here, not the x87 format's 64"
+
 TEST(RateText, ExtendedPrecisionIsAvailable) {
+    SKIP_WITHOUT_EIGHTY_BIT_LONG_DOUBLE();
     // The rate text depends on the 64-bit significand of long double.
     EXPECT_EQ(LDBL_MANT_DIG, 64);
     volatile long double one = 1.0L;
@@ -37,6 +45,7 @@ TEST(RateText, DecimalsAreTruncatedInBaseTwo) {
 }
 
 TEST(RateText, EightyBitValuesKeepTheirLastDecimal) {
+    SKIP_WITHOUT_EIGHTY_BIT_LONG_DOUBLE();
     // Held as 64-bit doubles these would format as 25.42 and 0.42.
     EXPECT_EQ(FormatRate(25.43L), "25.43");
     EXPECT_EQ(FormatRate(0.43L), "0.43");
