@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "display/display_internal.h"
-#include "tests/display_child.h"
+#include "tests/windows/display_child.h"
 
 namespace {
 
