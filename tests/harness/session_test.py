@@ -10,7 +10,7 @@ from pathlib import Path
 
 from session import Failure, Session, wait_for, wine
 
-WINE_RUN = Path(__file__).resolve().parents[1] / "scripts" / "wine-run"
+WINE_RUN = Path(__file__).resolve().parents[2] / "scripts" / "wine-run"
 
 
 def alive(pid):
