@@ -4,6 +4,7 @@ timed, held by one run at a time, and waited for when a session ends."""
 import fcntl
 import os
 import subprocess
+import tempfile
 from pathlib import Path
 
 from .process import Failure, Program, wait_for
@@ -29,12 +30,16 @@ def wine_env(base, prefix):
 
 
 def _finish(argv, env, seconds):
-    program = Program(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    code = program.wait(seconds)
-    if code is None:
-        program.stop()
-        raise Failure(f"{' '.join(argv)} did not finish within {seconds} s")
-    return code
+    """Exit code of ARGV, and the last line it wrote on stderr."""
+    with tempfile.TemporaryFile() as errors:
+        program = Program(argv, env=env, stdout=subprocess.DEVNULL, stderr=errors)
+        code = program.wait(seconds)
+        if code is None:
+            program.stop()
+            raise Failure(f"{' '.join(argv)} did not finish within {seconds} s")
+        errors.seek(0)
+        lines = errors.read().decode(errors="replace").strip().splitlines()
+    return code, lines[-1] if lines else ""
 
 
 def prepare_prefix(prefix, env):
@@ -56,9 +61,9 @@ def prepare_prefix(prefix, env):
         wait_for(locked, LOCK_SECONDS, f"the lock on {prefix}", interval=0.2)
         if not ready.exists():
             env = wine_env(env, prefix)
-            code = _finish(["wineboot", "-i"], env, BOOT_SECONDS)
+            code, said = _finish(["wineboot", "-i"], env, BOOT_SECONDS)
             if code != 0:
-                raise Failure(f"wineboot -i failed in {prefix} with exit code {code}")
+                raise Failure(f"wineboot -i failed in {prefix} with exit code {code}" + (f": {said}" if said else ""))
             _finish(["wineserver", "-w"], env, BOOT_SECONDS)
             ready.touch()
     return prefix
