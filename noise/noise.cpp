@@ -35,7 +35,7 @@ Axis Decompose(FixedCoord v) {
     a.b1 = (a.b0 + 1) & 255;
     a.r0 = v & 1023;
     a.r1 = a.r0 - kFixedOne;
-    a.s = ((3072 - 2 * a.r0) * a.r0 * a.r0) >> 20;  // below 2^31 for r0 < 1024
+    a.s = FadeOffset(a.r0);
     return a;
 }
 

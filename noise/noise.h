@@ -14,6 +14,12 @@ constexpr int TableSize = 256;                    // lattice indices; cells are 
 constexpr int kTableEntries = 2 * TableSize + 3;  // 515: two copies plus slack, see InitNoise
 constexpr int32_t kFixedOne = 1024;               // 1.0 in FixedCoord and gradient units
 
+// Cubic fade 3t^2 - 2t^3 of an offset r0 = 0..1023 from a cell's lower
+// corner, in 1/1024 units (0..1023); the product stays below 2^31. Internal
+// linkage: the vector renderers, each compiled for its own instruction set,
+// keep their own copy rather than share one the linker could pick.
+static constexpr int32_t FadeOffset(int32_t r0) { return ((3072 - 2 * r0) * r0 * r0) >> 20; }
+
 struct Gradient {
     int32_t x, y, z;  // unit vector scaled by 1024, or the zero vector
 };

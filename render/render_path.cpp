@@ -9,9 +9,15 @@
 
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
 #define NOISE_HAVE_VECTOR_PATHS 1
-#include "render/fast_paths.h"
+#include "render/path_entries.h"
 #else
 #define NOISE_HAVE_VECTOR_PATHS 0
+#endif
+#if defined(NOISE_FAST_RENDER) && defined(__wasm_simd128__)
+#define NOISE_HAVE_SIMD128_PATH 1
+#include "render/path_entries.h"
+#else
+#define NOISE_HAVE_SIMD128_PATH 0
 #endif
 
 namespace {
@@ -31,6 +37,8 @@ bool CpuRuns(RenderPath path) {
             return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                    __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
                    __builtin_cpu_supports("avx512vbmi");
+        case RenderPath::kSimd128:
+            return false;
     }
     return false;
 }
@@ -46,6 +54,8 @@ bool RenderPathAvailable(RenderPath path) {
                                 CpuRuns(RenderPath::kAvx2), CpuRuns(RenderPath::kAvx512)};
     const auto index = static_cast<size_t>(path);
     return index < sizeof runs / sizeof runs[0] && runs[index];
+#elif NOISE_HAVE_SIMD128_PATH
+    return path == RenderPath::kPlain || path == RenderPath::kSimd128;
 #else
     return path == RenderPath::kPlain;
 #endif
@@ -72,6 +82,8 @@ const char* RenderPathName(RenderPath path) {
             return "avx2";
         case RenderPath::kAvx512:
             return "avx512";
+        case RenderPath::kSimd128:
+            return "simd128";
     }
     return "unknown";
 }
@@ -88,6 +100,11 @@ void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t*
             return;
         case RenderPath::kAvx512:
             RenderFrameAvx512(t, byte_image, pixels);
+            return;
+#endif
+#if NOISE_HAVE_SIMD128_PATH
+        case RenderPath::kSimd128:
+            RenderFrameSimd128(t, byte_image, pixels);
             return;
 #endif
         default:

@@ -1,5 +1,6 @@
 // Choice of the whole-frame render path, the plain reference renderer or one
-// of the vector renderers for x86 (SSE2, AVX2, AVX-512), and the entry points
+// of the vector renderers for x86 (SSE2, AVX2, AVX-512) or WebAssembly
+// (SIMD128), and the entry points
 // that render through it. Every path writes the same byte image and pixels,
 // bit for bit, for every seed and time.
 #pragma once
@@ -8,21 +9,23 @@
 
 #include "render/frame.h"
 
-enum class RenderPath { kPlain, kSse2, kAvx2, kAvx512 };
+enum class RenderPath { kPlain, kSse2, kAvx2, kAvx512, kSimd128 };
 
+// Listed from slowest to fastest within each processor family.
 constexpr RenderPath kAllRenderPaths[] = {RenderPath::kPlain, RenderPath::kSse2, RenderPath::kAvx2,
-                                          RenderPath::kAvx512};
+                                          RenderPath::kAvx512, RenderPath::kSimd128};
 
 // True when this build contains the path and this CPU (and OS) can run it.
 // kPlain is always available; the vector paths only in x86 builds made with
 // NOISE_RENDER_PATH=auto. kAvx2 needs AVX2; kAvx512 needs AVX-512 F, BW, DQ,
-// VL and VBMI.
+// VL and VBMI. kSimd128 is there in WebAssembly builds made with SIMD128,
+// whose module only loads where the engine has it.
 bool RenderPathAvailable(RenderPath path);
 
 // The fastest available path; decided once and remembered.
 RenderPath BestRenderPath();
 
-// Short lower-case name: "plain", "sse2", "avx2", "avx512".
+// Short lower-case name: "plain", "sse2", "avx2", "avx512", "simd128".
 const char* RenderPathName(RenderPath path);
 
 // Renders the frame for time value t through the given path into byte_image

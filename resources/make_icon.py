@@ -1,20 +1,26 @@
 #!/usr/bin/env python3
-"""Draws the program icon, a small marble tile, and writes the icon group
-file: a 32x32 and a 16x16 sixteen-colour image and a 32x32 monochrome image.
+"""Draws the program icon, a small marble tile, and writes it as the Windows
+icon group file (a 32x32 and a 16x16 sixteen-colour image and a 32x32
+monochrome image) or as the desktop's PNG icons, from the same drawing.
 
 Usage: make_icon.py [OUTPUT.ico]   (default: noise-animation.ico beside this script)
+       make_icon.py --png FOLDER   (FOLDER/<N>x<N>/apps/noise-animation.png for
+                                    every size in PNG_SIZES: a hicolor theme tree)
 
-Standard library only; the ICO and BMP bytes are written by hand. The file is
-written to a temporary name first and renamed, so a failed run leaves no
-half-written icon behind.
+Standard library only; the ICO, BMP and PNG bytes are written by hand (PNG
+through zlib). Each file is written to a temporary name first and renamed, so
+a failed run leaves no half-written icon behind.
 """
 import math
 import os
 import struct
 import sys
 import tempfile
+import zlib
 
 GREY_LEVELS = 16
+# The hicolor theme's usual application icon sizes, in pixels.
+PNG_SIZES = (16, 32, 48, 64, 128, 256)
 
 
 def palette_colour(shade):
@@ -41,6 +47,34 @@ def grey_index(x, y, size):
         return 1
     level = marble(x, y, size)
     return min(GREY_LEVELS - 1, 2 + int(level * (GREY_LEVELS - 2)))
+
+
+def png_shade(x, y, size):
+    """Shade 0..255 at pixel (x, y) of a size x size PNG icon: the marble in
+    full grey levels inside a dark ring one thirty-second of the size wide,
+    the ring the icon group's sixteen-colour images draw one pixel wide."""
+    ring = max(1, size // 32)
+    if min(x, y) < ring or max(x, y) >= size - ring:
+        return round(255 / (GREY_LEVELS - 1))  # grey_index's ring colour, index 1
+    first = 2 * 255 / (GREY_LEVELS - 1)  # grey_index's darkest marble colour, index 2
+    return round(first + marble(x, y, size) * (255 - first))
+
+
+def png_chunk(kind, data):
+    """One PNG chunk: length, type, data and the CRC of type and data."""
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def build_png(size):
+    """A size x size 8-bit RGB PNG of the icon, every row unfiltered."""
+    rows = bytearray()
+    for y in range(size):
+        rows.append(0)  # filter type: none
+        for x in range(size):
+            rows += bytes(palette_colour(png_shade(x, y, size)))
+    header = struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)  # 8-bit RGB, not interlaced
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header)
+            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
 
 
 def row_bytes(bits_per_row):
@@ -91,18 +125,15 @@ def build_icon():
     return directory + entries + b"".join(data for (_, _, _, data) in images)
 
 
-def main(argv):
-    if len(argv) > 2:
-        print("make_icon.py: too many arguments (expected at most one output path)", file=sys.stderr)
-        return 2
-    target = argv[1] if len(argv) == 2 else os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                                         "noise-animation.ico")
+def write_file(target, data):
+    """Writes DATA to TARGET through a temporary file in the same folder;
+    returns False, after one line on stderr, when that fails."""
     folder = os.path.dirname(os.path.abspath(target))
-    if not os.path.isdir(folder):
-        print(f"make_icon.py: output folder does not exist: {folder}", file=sys.stderr)
-        return 1
-    data = build_icon()
-    fd, temp = tempfile.mkstemp(dir=folder, suffix=".tmp")
+    try:
+        fd, temp = tempfile.mkstemp(dir=folder, suffix=".tmp")
+    except OSError as e:
+        print(f"make_icon.py: cannot write in {folder}: {e.strerror}", file=sys.stderr)
+        return False
     try:
         with os.fdopen(fd, "wb") as f:
             f.write(data)
@@ -111,8 +142,37 @@ def main(argv):
     except OSError as e:
         os.unlink(temp)
         print(f"make_icon.py: cannot write {target}: {e.strerror}", file=sys.stderr)
+        return False
+    return True
+
+
+def write_pngs(root):
+    """The hicolor tree under ROOT; the folders are made as needed."""
+    for size in PNG_SIZES:
+        folder = os.path.join(root, f"{size}x{size}", "apps")
+        try:
+            os.makedirs(folder, exist_ok=True)
+        except OSError as e:
+            print(f"make_icon.py: cannot make {folder}: {e.strerror}", file=sys.stderr)
+            return False
+        if not write_file(os.path.join(folder, "noise-animation.png"), build_png(size)):
+            return False
+    return True
+
+
+def main(argv):
+    if len(argv) == 3 and argv[1] == "--png":
+        return 0 if write_pngs(argv[2]) else 1
+    if len(argv) > 2 or (len(argv) == 2 and argv[1].startswith("-")):
+        print("make_icon.py: expected one output path, or --png FOLDER", file=sys.stderr)
+        return 2
+    target = argv[1] if len(argv) == 2 else os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                         "noise-animation.ico")
+    folder = os.path.dirname(os.path.abspath(target))
+    if not os.path.isdir(folder):
+        print(f"make_icon.py: output folder does not exist: {folder}", file=sys.stderr)
         return 1
-    return 0
+    return 0 if write_file(target, build_icon()) else 1
 
 
 if __name__ == "__main__":

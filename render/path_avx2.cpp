@@ -1,8 +1,8 @@
 // The vector frame renderer with AVX2. Eight lanes: 4 columns of 2 rows.
 #include <immintrin.h>
 
-#include "render/fast_kernel.h"
-#include "render/fast_paths.h"
+#include "render/path_kernel.h"
+#include "render/path_entries.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // lanes: 4 columns of 4 rows.
 #include <immintrin.h>
 
-#include "render/fast_kernel.h"
-#include "render/fast_paths.h"
+#include "render/path_kernel.h"
+#include "render/path_entries.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 // The vector whole-frame renderer, written once over a small set of lane
-// operations and compiled by fast_sse2.cpp, fast_avx2.cpp and
-// fast_avx512.cpp, each with its own instruction-set flags.
+// operations and compiled by path_sse2.cpp, path_avx2.cpp, path_avx512.cpp
+// and path_wasm.cpp (WebAssembly SIMD128), each with its own instruction-set
+// flags.
 //
-// Everything here has internal linkage (anonymous namespace) and only
-// headers without inline functions are included: a function with external
-// linkage compiled with AVX-512 flags could otherwise be merged by the linker
-// into the code that runs on every CPU.
+// Everything here has internal linkage (anonymous namespace, or static as
+// noise.h's FadeOffset) and only headers without other inline functions are
+// included: a function with external linkage compiled with AVX-512 flags
+// could otherwise be merged by the linker into the code that runs on every
+// CPU.
 //
 // Lanes cover a block of 4 grid columns by kLanes / 4 grid rows. A cell spans
 // 32, 16, 8 and 4 grid steps in the four octaves, so 4 columns (or rows)
@@ -24,10 +26,13 @@
 #include "render/frame.h"
 #include "render/shading.h"
 
-#if !defined(__SSE2__)
-#error "the vector renderer needs at least SSE2"
-#endif
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#else
+#error "the vector renderer needs SSE2 or WebAssembly SIMD128"
+#endif
 
 namespace {
 
@@ -49,9 +54,6 @@ template <int K>
 struct IntTag {
     static constexpr int value = K;
 };
-
-// Cubic fade 3t^2 - 2t^3 of an offset 0..1023, in 1/1024 units.
-constexpr int32_t Fade(int32_t r0) { return ((3072 - 2 * r0) * r0 * r0) >> 20; }
 
 // Decomposition of the sample coordinates n * kGridStep of one axis, per
 // octave: independent of the frame and of the tables. Offsets are placed in
@@ -75,7 +77,7 @@ constexpr AxisTable<N> MakeAxisTable(int place_shift) {
             a.cell[k][n] = (v >> kCellShift) & kCellMask;
             a.lower[k][n] = (static_cast<uint32_t>(r0) & 0xFFFFu) << place_shift;
             a.upper[k][n] = (static_cast<uint32_t>(r0 - kFixedOne) & 0xFFFFu) << place_shift;
-            a.fade[k][n] = static_cast<uint32_t>(Fade(r0));
+            a.fade[k][n] = static_cast<uint32_t>(FadeOffset(r0));
         }
     }
     return a;
@@ -207,7 +209,8 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
     PrepareFrame(f, t);
     V fade_z[kOctaves];
     for (int k = 0; k < kOctaves; ++k) {
-        fade_z[k] = Isa::Set1(static_cast<uint32_t>(Fade(static_cast<int32_t>((t << k) & kOffsetMask))));
+        fade_z[k] =
+            Isa::Set1(static_cast<uint32_t>(FadeOffset(static_cast<int32_t>((t << k) & kOffsetMask))));
     }
 
     const V index_mask = Isa::Set1(kSineTableSize - 1);
@@ -262,11 +265,38 @@ void SampleGrid(uint32_t t, uint8_t* grid, FrameCorners& f) {
     }
 }
 
-// Truncating bytewise average (a + b) >> 1, without the rounding of pavgb.
-inline __m128i AverageDown(__m128i a, __m128i b) {
-    const __m128i half_diff = _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), _mm_set1_epi8(0x7F));
-    return _mm_add_epi8(_mm_and_si128(a, b), half_diff);
-}
+// The 16-byte operations of the fill, on whichever 128-bit vectors the
+// target has: loads and stores anywhere, the truncating bytewise average
+// (a + b) >> 1 (without the rounding of pavgb), and the interleaving of the
+// low or high 8 bytes of two vectors.
+#if defined(__SSE2__)
+struct Bytes16 {
+    using B = __m128i;
+    static B Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store(uint8_t* p, B v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static B AverageDown(B a, B b) {
+        const B half_diff = _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), _mm_set1_epi8(0x7F));
+        return _mm_add_epi8(_mm_and_si128(a, b), half_diff);
+    }
+    static B InterleaveLow(B a, B b) { return _mm_unpacklo_epi8(a, b); }
+    static B InterleaveHigh(B a, B b) { return _mm_unpackhi_epi8(a, b); }
+};
+#else
+struct Bytes16 {
+    using B = v128_t;
+    static B Load(const uint8_t* p) { return wasm_v128_load(p); }
+    static void Store(uint8_t* p, B v) { wasm_v128_store(p, v); }
+    static B AverageDown(B a, B b) {
+        return wasm_i8x16_add(wasm_v128_and(a, b), wasm_u8x16_shr(wasm_v128_xor(a, b), 1));
+    }
+    static B InterleaveLow(B a, B b) {
+        return wasm_i8x16_shuffle(a, b, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    }
+    static B InterleaveHigh(B a, B b) {
+        return wasm_i8x16_shuffle(a, b, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    }
+};
+#endif
 
 // Writes the samples into the even rows and columns of byte_image (a
 // ByteImage-shaped buffer) and fills the rest by the same truncating averages
@@ -278,11 +308,11 @@ inline void FillFromGrid(const uint8_t* grid, uint8_t* byte_image) {
         const uint8_t* g = grid + j * kGridStride;
         uint8_t* row = byte_image + 2 * j * kByteStride;
         for (int k = 0; k < W / 2; k += kChunk) {
-            const __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k));
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k + 1));
-            const __m128i odd = AverageDown(even, next);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * k), _mm_unpacklo_epi8(even, odd));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * k + kChunk), _mm_unpackhi_epi8(even, odd));
+            const Bytes16::B even = Bytes16::Load(g + k);
+            const Bytes16::B next = Bytes16::Load(g + k + 1);
+            const Bytes16::B odd = Bytes16::AverageDown(even, next);
+            Bytes16::Store(row + 2 * k, Bytes16::InterleaveLow(even, odd));
+            Bytes16::Store(row + 2 * k + kChunk, Bytes16::InterleaveHigh(even, odd));
         }
         row[W] = g[W / 2];
     }
@@ -291,9 +321,9 @@ inline void FillFromGrid(const uint8_t* grid, uint8_t* byte_image) {
         const uint8_t* below = above + 2 * kByteStride;
         uint8_t* row = byte_image + (2 * j + 1) * kByteStride;
         for (int c = 0; c < W; c += kChunk) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + c));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + c));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + c), AverageDown(a, b));
+            const Bytes16::B a = Bytes16::Load(above + c);
+            const Bytes16::B b = Bytes16::Load(below + c);
+            Bytes16::Store(row + c, Bytes16::AverageDown(a, b));
         }
     }
 }

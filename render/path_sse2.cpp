@@ -2,8 +2,8 @@
 // supported 32-bit Windows machine runs. Four lanes: 4 columns of one row.
 #include <emmintrin.h>
 
-#include "render/fast_kernel.h"
-#include "render/fast_paths.h"
+#include "render/path_kernel.h"
+#include "render/path_entries.h"
 #include "render/fill.h"
 
 namespace {

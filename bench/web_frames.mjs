@@ -1,0 +1,61 @@
+// Whole-frame cost in Chromium against the native SSE2 path, side by side:
+// each round runs the native frame_timing, then times the same frames in the
+// page's WebAssembly module (both paths, the same seed, times and frame
+// count, best of three), and prints the milliseconds per frame and the ratio.
+//   node web_frames.mjs NPM_DIR PAGE_DIR FRAME_TIMING [ROUNDS [FRAMES]]
+import {execFileSync} from 'node:child_process';
+
+import {launchChromium, servePage} from '../scripts/web_browser.mjs';
+
+const [npmDir, pageDir, frameTiming, rounds = '3', frames = '400'] = process.argv.slice(2);
+const kSeed = 12345;     // frame_timing's seed, time step and repeats
+const kTimeStep = 37;
+const kRepeats = 3;
+const kPaths = {plain: 0, simd128: 4};  // indices in RenderPath
+
+function nativeFrames() {
+  const out = execFileSync(frameTiming, [frames], {encoding: 'utf8'});
+  const ms = (name) => Number(new RegExp(`^${name} +([0-9.]+)`, 'm').exec(out)?.[1]);
+  const best = /best path: (\w+)/.exec(out)[1];
+  return {plain: ms('plain'), sse2: ms('sse2'), best, bestMs: ms(best)};
+}
+
+// Milliseconds per frame in the page, best of kRepeats, per path.
+function webFrames(page) {
+  return page.evaluate(([paths, frames, step, repeats]) => {
+    const {exports} = window.noiseAnimation;
+    const result = {};
+    for (const [name, path] of Object.entries(paths)) {
+      for (let f = 0; f < 20; ++f) exports.WebRenderWith(path, f * step);  // compiled and warm
+      let best = Infinity;
+      for (let rep = 0; rep < repeats; ++rep) {
+        const start = performance.now();
+        for (let f = 0; f < frames; ++f) exports.WebRenderWith(path, f * step);
+        best = Math.min(best, (performance.now() - start) / frames);
+      }
+      result[name] = best;
+    }
+    return result;
+  }, [kPaths, Number(frames), kTimeStep, kRepeats]);
+}
+
+const {origin, stop} = await servePage(pageDir);
+let browser = null;
+try {
+  browser = await launchChromium(npmDir);
+  const page = await browser.newPage();
+  await page.goto(`${origin}/?seed=${kSeed}&time=0`);
+  await page.waitForFunction(() => window.noiseAnimation, null, {timeout: 30000});
+  console.log(`${frames} frames per path, best of ${kRepeats}; ms per frame`);
+  console.log('round  native plain  native sse2  native best       chromium plain  chromium simd128  simd128 / sse2');
+  for (let round = 1; round <= Number(rounds); ++round) {
+    const native = nativeFrames();
+    const web = await webFrames(page);
+    console.log(`${String(round).padEnd(6)} ${native.plain.toFixed(4).padStart(12)} ${native.sse2.toFixed(4).padStart(12)} ` +
+                `${(native.bestMs.toFixed(4) + ' ' + native.best).padStart(18)} ${web.plain.toFixed(4).padStart(15)} ` +
+                `${web.simd128.toFixed(4).padStart(17)} ${(web.simd128 / native.sse2).toFixed(2).padStart(15)}`);
+  }
+} finally {
+  if (browser) await browser.close();
+  stop();
+}

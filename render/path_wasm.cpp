@@ -1,0 +1,59 @@
+// The vector frame renderer with WebAssembly SIMD128, the browser's one
+// vector instruction set. Four lanes: 4 columns of one row.
+#include <wasm_simd128.h>
+
+#include "render/fill.h"
+#include "render/path_entries.h"
+#include "render/path_kernel.h"
+
+namespace {
+
+struct Simd128 {
+    using V = v128_t;
+    static constexpr int kLanes = 4;
+
+    static V Zero() { return wasm_i32x4_splat(0); }
+    static V Set1(uint32_t x) { return wasm_u32x4_splat(x); }
+    static V Add(V a, V b) { return wasm_i32x4_add(a, b); }
+    static V Sub(V a, V b) { return wasm_i32x4_sub(a, b); }
+    static V And(V a, V b) { return wasm_v128_and(a, b); }
+    static V Or(V a, V b) { return wasm_v128_or(a, b); }
+    static V Xor(V a, V b) { return wasm_v128_xor(a, b); }
+    static V Mul(V a, V b) { return wasm_i32x4_mul(a, b); }  // low 32 bits of each product
+    // Pairs of signed 16-bit products summed into 32 bits, as SSE2's pmaddwd.
+    static V Madd16(V a, V b) { return wasm_i32x4_dot_i16x8(a, b); }
+    template <int N>
+    static V Sll(V a) {
+        return wasm_i32x4_shl(a, N);
+    }
+    template <int N>
+    static V Srl(V a) {
+        return wasm_u32x4_shr(a, N);
+    }
+    template <int N>
+    static V Sra(V a) {
+        return wasm_i32x4_shr(a, N);
+    }
+    // Four consecutive column values.
+    static V Columns(const uint32_t* p) { return wasm_v128_load(p); }
+    // The value of the block's one row in every lane.
+    static V Rows(const uint32_t* p) { return Set1(p[0]); }
+    // SIMD128 has no gather: four scalar loads.
+    static V Gather(const int32_t* table, V index) {
+        return wasm_i32x4_make(
+            table[wasm_i32x4_extract_lane(index, 0)], table[wasm_i32x4_extract_lane(index, 1)],
+            table[wasm_i32x4_extract_lane(index, 2)], table[wasm_i32x4_extract_lane(index, 3)]);
+    }
+    // Lanes hold values 0..255: they go to 4 consecutive grid bytes.
+    static void StoreBlock(V v, uint8_t* dst, int /*stride*/) {
+        const V bytes = wasm_i8x16_shuffle(v, v, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
+        wasm_v128_store32_lane(dst, bytes, 0);
+    }
+    static void Convert(const uint8_t* bytes, uint32_t* pixels) { ConvertToPixels(bytes, pixels); }
+};
+
+}  // namespace
+
+void RenderFrameSimd128(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+    RenderFrameFast<Simd128>(t, byte_image, pixels);
+}

@@ -1,0 +1,64 @@
+// The web page's module: what the page's script calls. It starts the frame
+// loop from the URL's seed and held time, runs one loop step per call, and
+// renders single frames through a chosen path for the page's checks.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+
+#include "app/frame_loop.h"
+#include "loop/display.h"
+#include "render/frame.h"
+#include "render/render_path.h"
+#include "web/page.h"
+
+namespace {
+
+FrameLoop loop;
+
+// One pass of the frame loop: render, present, apply a zoom the page asked
+// for, count the frame and show the rate title when it is due.
+void StepFrameLoop() {
+    RenderLoopFrame(loop);
+    PresentFrame(PixelBuffer);
+    if (const int zoom = TakeZoomRequest()) SetDisplayZoom(zoom);
+    if (const char* title = CountPresentedFrame(&loop)) {
+        SetDisplayTitle(title);
+        RestartRateInterval(&loop);
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+// Builds the tables from seed (two's-complement bits; 0 seeds from the
+// clock), holds the animation at time value time when hold is non-zero, and
+// opens the canvas at zoom 1. Returns 0, or 1 when memory is short.
+EMSCRIPTEN_KEEPALIVE int WebStart(uint32_t seed, int hold, uint32_t time) {
+    StartFrameLoop(&loop);
+    if (!PrepareFrames(static_cast<int32_t>(seed))) return 1;
+    loop.hold_time = hold != 0;
+    loop.held_time = time;
+    return OpenDisplay(kCaption, W, H) ? 0 : 1;
+}
+
+// Renders and shows the next frame: one pass of the frame loop.
+EMSCRIPTEN_KEEPALIVE void WebFrame() { StepFrameLoop(); }
+
+// Opens a new rate interval, when frames resume after the page was hidden.
+EMSCRIPTEN_KEEPALIVE void WebRestartRate() { RestartRateInterval(&loop); }
+
+// A zoom key or control: 1, 2 or 4.
+EMSCRIPTEN_KEEPALIVE void WebRequestZoom(int zoom) { RequestDisplayZoom(zoom); }
+
+// The index in RenderPath of the path frames are rendered with.
+EMSCRIPTEN_KEEPALIVE int WebBestPath() { return static_cast<int>(BestRenderPath()); }
+
+// Renders time value t through path (an index in RenderPath; an unavailable
+// one renders plain) into PixelBuffer and returns it: W x H 0x00RRGGBB
+// pixels, row 0 at the bottom.
+EMSCRIPTEN_KEEPALIVE const uint32_t* WebRenderWith(int path, uint32_t t) {
+    RenderFrameWith(static_cast<RenderPath>(path), t, ByteImage, PixelBuffer);
+    return PixelBuffer;
+}
+}
