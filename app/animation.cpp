@@ -1,9 +1,8 @@
-// Start-up order and the frame loop of the Windows program: render, present,
-// count, and the frame-rate title.
+// Start-up order of the Windows program and its endless frame loop.
 #include "app/animation.h"
 
-#include "app/frame_loop.h"
 #include "display/display.h"
+#include "loop/frame_loop.h"
 #include "render/frame.h"
 
 void RunAnimation() {
@@ -15,13 +14,5 @@ void RunAnimation() {
         FreeFrameBuffers();
         return;
     }
-
-    for (;;) {
-        RenderLoopFrame(loop);
-        PresentFrame(PixelBuffer);  // a close request ends the process in here
-        if (const char* title = CountPresentedFrame(&loop)) {
-            SetDisplayTitle(title);
-            RestartRateInterval(&loop);
-        }
-    }
+    RunFrameLoop(&loop);  // a close request ends the process inside PresentFrame
 }

@@ -128,8 +128,9 @@ bool MovedAway(HWND window, LPARAM lParam) {
     return dx > kMoveTolerance || dx < -kMoveTolerance || dy > kMoveTolerance || dy < -kMoveTolerance;
 }
 
-LRESULT OnZoomCommand(HWND window, WPARAM command) {
-    const int factor = static_cast<int>(command & kZoomFactorMask);
+// Resizes the window to factor x its outer size at zoom 1 and centres it on
+// the primary screen: the outer size, frame included, is what is multiplied.
+void ZoomWindow(HWND window, int factor) {
     const int width = Display.OuterWidth * factor;
     const int height = Display.OuterHeight * factor;
     SetWindowPos(window,                                                 /* window */
@@ -139,7 +140,25 @@ LRESULT OnZoomCommand(HWND window, WPARAM command) {
                  width,                                                  /* outer width */
                  height,                                                 /* outer height */
                  SWP_NOZORDER);                                          /* flags */
+}
+
+LRESULT OnZoomCommand(HWND window, WPARAM command) {
+    ZoomWindow(window, static_cast<int>(command & kZoomFactorMask));
     return 0;
+}
+
+// What both window procedures do alike: paint the frame; on a close request
+// close the display and end the process; hand everything else to the system.
+LRESULT FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            return OnPaint(window);
+        case WM_CLOSE:
+            CloseDisplay();
+            ExitProcess(kExitCode);
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
 }
 
 }  // namespace
@@ -217,7 +236,7 @@ bool OpenWindow(const char* caption, int width, int height, const WindowPlacemen
 
 }  // namespace
 
-bool OpenDisplay(const char* caption, int width, int height) {
+bool OpenDisplay(const char* caption, int width, int height, int zoom) {
     Display.mode = DisplayMode::kWindow;
     RECT outer = {0, 0, width, height};
     AdjustWindowRect(&outer, kWindowStyle, FALSE);
@@ -234,6 +253,7 @@ bool OpenDisplay(const char* caption, int width, int height) {
                                    LoadCursorA(nullptr, IDC_ARROW)};
     if (!OpenWindow(caption, width, height, place)) return false;
 
+    if (zoom != 1) ZoomWindow(Display.window, zoom);
     AppendZoomItems(Display.window);
     SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &Display.saver_was_active, 0);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, kScreenSaverOff, nullptr, kDoNotWriteProfile);
@@ -279,13 +299,10 @@ void CloseDisplay() {
     if (Display.mode == DisplayMode::kWindow) RestoreScreenSaver();
 }
 
+const char* DisplayError() { return ""; }
+
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_PAINT:
-            return OnPaint(window);
-        case WM_CLOSE:
-            CloseDisplay();
-            ExitProcess(kExitCode);
         case WM_KEYDOWN:
             // Every key is consumed; Esc closes the window (and so ends the program).
             if ((wParam & kKeyCodeMask) == VK_ESCAPE) SendMessageA(window, WM_CLOSE, 0, 0);
@@ -294,18 +311,13 @@ LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPA
             if ((wParam & kZoomCommandMask) == kZoomCommandBase) return OnZoomCommand(window, wParam);
             return DefWindowProcA(window, message, wParam, lParam);
         default:
-            return DefWindowProcA(window, message, wParam, lParam);
+            return FrameWindowProc(window, message, wParam, lParam);
     }
 }
 
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const bool full_screen = Display.mode == DisplayMode::kFullScreen;
     switch (message) {
-        case WM_PAINT:
-            return OnPaint(window);
-        case WM_CLOSE:
-            CloseDisplay();
-            ExitProcess(kExitCode);
         case WM_DESTROY:
             // The preview's parent went away, taking this window with it, or
             // CloseDisplay destroyed it: nothing is left to show.
@@ -331,7 +343,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             if (full_screen && (wParam & kSystemCommandMask) == SC_SCREENSAVE) return 0;
             return DefWindowProcA(window, message, wParam, lParam);
         default:
-            return DefWindowProcA(window, message, wParam, lParam);
+            return FrameWindowProc(window, message, wParam, lParam);
     }
 }
 
@@ -352,6 +364,12 @@ bool PresentFrame(const uint32_t* frame) {
     }
     Sleep(0);  // give up the rest of the time slice
     return true;
+}
+
+int TakeZoomRequest() { return 0; }
+
+void SetDisplayZoom(int zoom) {
+    if (Display.window != nullptr) ZoomWindow(Display.window, zoom);
 }
 
 void SetDisplayTitle(const char* title) {

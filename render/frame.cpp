@@ -1,6 +1,6 @@
-// The frame buffers, the frame's time value and the plain reference
-// renderer. The render paths and the entry points that choose among them
-// sit above this file, in render_path.cpp.
+// The frame buffers and the plain reference renderer. The render paths and
+// the entry points that choose among them sit above this file, in
+// render_path.cpp.
 #include "render/frame.h"
 
 #include <cstdlib>
@@ -11,7 +11,6 @@
 
 uint32_t* PixelBuffer;
 uint8_t* ByteImage;
-uint32_t StartMs;
 
 bool AllocateFrameBuffers() {
     PixelBuffer = static_cast<uint32_t*>(std::calloc(kPixelCount, sizeof(uint32_t)));
@@ -42,8 +41,6 @@ uint8_t ShadeOf(int32_t m, int32_t i, int32_t j) {
 }
 
 }  // namespace
-
-uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
 
 void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     const auto z = static_cast<FixedCoord>(t);  // the time value is used directly as a coordinate

@@ -1,8 +1,7 @@
-// The frame's size and buffers, its time value, and the plain reference
-// renderer: turbulence sampled on a half-resolution grid with time as the
-// third axis, bent through two sine stripes, averaged up to full size and
-// converted to 32-bit pixels through the palette. RenderFrame and the faster
-// paths are declared in render/render_path.h.
+// The frame's size and buffers and the plain reference renderer: turbulence
+// sampled on a half-resolution grid with time as the third axis, bent through
+// two sine stripes, averaged up to full size and converted to 32-bit pixels
+// through the palette. The faster paths are declared in render/render_path.h.
 #pragma once
 
 #include <cstdint>
@@ -21,17 +20,11 @@ extern uint32_t* PixelBuffer;
 // (H + 1) x (W + 1) shades, (c, r) at r * kByteStride + c. The extra row and
 // column hold the grid's far edge for interpolation.
 extern uint8_t* ByteImage;
-// Millisecond clock reading that anchors the time axis.
-extern uint32_t StartMs;
 
 // Allocates both buffers zero-filled. Returns false, with both left null,
 // when memory is short. Called once at start-up.
 bool AllocateFrameBuffers();
 void FreeFrameBuffers();
-
-// The time value of the frame drawn at clock reading now: (now - StartMs)
-// div 3, the subtraction unsigned 32-bit so a clock wrap does not disturb it.
-uint32_t FrameTime(uint32_t now);
 
 // The plain reference render of time value t into byte_image (kByteRows *
 // kByteStride bytes) and pixels (kPixelCount): Turbulence at every grid

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 
-#include "platform/clock.h"
 #include "render/frame.h"
 
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
@@ -118,5 +117,3 @@ void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
 }
 
 void RenderFrameAt(uint32_t t) { RenderFrameInto(t, ByteImage, PixelBuffer); }
-
-void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }

@@ -47,7 +47,3 @@ void RenderFrameInto(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
 // Renders the frame for time value t into ByteImage and PixelBuffer, through
 // the fastest path this CPU runs. Every pixel is rewritten.
 void RenderFrameAt(uint32_t t);
-
-// Renders the frame for the current clock reading (FrameTime of ClockMs())
-// into ByteImage and PixelBuffer.
-void RenderFrame();

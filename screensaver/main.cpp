@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "app/frame_loop.h"
 #include "display/display.h"
-#include "render/render_path.h"
+#include "loop/frame_loop.h"
+#include "render/frame.h"
 #include "screensaver/saver_args.h"
 
 namespace {
@@ -20,9 +20,9 @@ HWND WindowFromArgs(const SaverArgs& args) {
     return IsWindow(window) ? window : nullptr;
 }
 
-// Builds the tables, opens the display with open, then renders and presents
-// frames until the window procedure ends the process. Returns when the
-// buffers or the display cannot be had.
+// Builds the tables, opens the display with open, then runs the frame loop,
+// with no rate in the title, until the window procedure ends the process.
+// Returns when the buffers or the display cannot be had.
 template <typename Open>
 void RunSaver(Open open) {
     if (!PrepareFrames(kSeedFromClock)) return;
@@ -30,10 +30,9 @@ void RunSaver(Open open) {
         FreeFrameBuffers();
         return;
     }
-    for (;;) {
-        RenderFrame();
-        PresentFrame(PixelBuffer);  // the end of the screen saver ends the process in here
-    }
+    FrameLoop loop;
+    loop.show_rate = false;
+    RunFrameLoop(&loop);
 }
 
 }  // namespace

@@ -4,33 +4,43 @@
 #include <cstdio>
 #include <string>
 
-#include "app/frame_loop.h"
+#include "loop/display.h"
+#include "loop/frame_loop.h"
+#include "platform/exit_signals.h"
 #include "render/frame.h"
 #include "sdl/options.h"
 #include "sdl/render_ahead.h"
-#include "sdl/sdl_display.h"
 
 namespace {
 
+constexpr const char* kProgram = "noise-animation";
 constexpr int kExitBadOption = 2;
 constexpr int kExitCannotStart = 1;  // no display, no window, or no memory for the frame buffers
 
 int Fail(const std::string& message, int code) {
-    std::fprintf(stderr, "noise-animation: %s\n", message.c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
     return code;
 }
 
-// Counts a presented frame and shows the rate title when one is due.
-void CountFrame(FrameLoop* loop) {
-    if (const char* title = CountPresentedFrame(loop)) {
-        SetSdlTitle(title);
-        RestartRateInterval(loop);
+// Frames render ahead on a second thread while this one presents them: on
+// X11 presenting takes about as long as rendering (sdl/render_ahead.h).
+// Every display call stays on this thread. False when the render thread
+// cannot start.
+bool PresentRenderedAhead(FrameLoop* loop) {
+    RenderAhead ahead;
+    if (!ahead.Start(*loop)) return false;
+    for (bool open = true; open;) {
+        open = PresentLoopFrame(loop, ahead.NextFrame());
+        ahead.ReleaseFrame();
     }
+    ahead.Stop();
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    CatchExitSignals(kProgram);
     NativeOptions options;
     std::string error;
     if (!ParseNativeArgs(argc - 1, argv + 1, &options, &error)) return Fail(error, kExitBadOption);
@@ -42,40 +52,35 @@ int main(int argc, char** argv) {
     FrameLoop loop;
     loop.hold_time = options.hold_time;
     loop.held_time = options.time;
+    loop.zoom = options.zoom;
     StartFrameLoop(&loop);
     if (!PrepareFrames(static_cast<int32_t>(options.seed))) {  // the seed's bits; 0 seeds from the clock
         return Fail("out of memory for the frame buffers", kExitCannotStart);
     }
-    if (!OpenSdlDisplay(kCaption, W, H, options.zoom, &error)) {
+    if (!OpenDisplay(kCaption, W, H, loop.zoom)) {
         FreeFrameBuffers();
-        return Fail(error, kExitCannotStart);
+        return Fail(DisplayError(), kExitCannotStart);
     }
+    // From here SIGTERM and SIGINT end the loop, so the screen saver is put
+    // back before the program ends by the signal.
+    DeferExitSignals();
 
+    bool started = true;
     if (options.present_only) {
         // Present-only runs show one frame again and again: the cost of
         // presentation alone, for the benchmark.
         RenderLoopFrame(loop);
-        while (PresentSdlFrame(PixelBuffer)) CountFrame(&loop);
+        while (PresentLoopFrame(&loop, PixelBuffer)) {
+        }
     } else {
-        // Frames render ahead on a second thread while this one presents
-        // them: on X11 presenting takes about as long as rendering
-        // (sdl/render_ahead.h). Every SDL call stays on this thread.
-        RenderAhead ahead;
-        if (!ahead.Start(loop)) {
-            CloseSdlDisplay();
-            FreeFrameBuffers();
-            return Fail("cannot start the render thread or out of memory for its frame buffers",
-                        kExitCannotStart);
-        }
-        for (;;) {
-            const bool open = PresentSdlFrame(ahead.NextFrame());
-            ahead.ReleaseFrame();
-            if (!open) break;
-            CountFrame(&loop);
-        }
-        ahead.Stop();
+        started = PresentRenderedAhead(&loop);
     }
-    CloseSdlDisplay();
+    CloseDisplay();
     FreeFrameBuffers();
+    EndByExitSignal();
+    if (!started) {
+        return Fail("cannot start the render thread or out of memory for its frame buffers",
+                    kExitCannotStart);
+    }
     return 0;
 }

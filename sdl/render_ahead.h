@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/frame_loop.h"
+#include "loop/frame_loop.h"
 
 class RenderAhead {
   public:

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "app/frame_loop.h"
 #include "loop/display.h"
+#include "loop/frame_loop.h"
 #include "render/frame.h"
 #include "render/render_path.h"
 #include "web/page.h"
@@ -14,18 +14,6 @@
 namespace {
 
 FrameLoop loop;
-
-// One pass of the frame loop: render, present, apply a zoom the page asked
-// for, count the frame and show the rate title when it is due.
-void StepFrameLoop() {
-    RenderLoopFrame(loop);
-    PresentFrame(PixelBuffer);
-    if (const int zoom = TakeZoomRequest()) SetDisplayZoom(zoom);
-    if (const char* title = CountPresentedFrame(&loop)) {
-        SetDisplayTitle(title);
-        RestartRateInterval(&loop);
-    }
-}
 
 }  // namespace
 
@@ -43,7 +31,10 @@ EMSCRIPTEN_KEEPALIVE int WebStart(uint32_t seed, int hold, uint32_t time) {
 }
 
 // Renders and shows the next frame: one pass of the frame loop.
-EMSCRIPTEN_KEEPALIVE void WebFrame() { StepFrameLoop(); }
+EMSCRIPTEN_KEEPALIVE void WebFrame() {
+    RenderLoopFrame(loop);
+    PresentLoopFrame(&loop, PixelBuffer);  // the page never closes the display
+}
 
 // Opens a new rate interval, when frames resume after the page was hidden.
 EMSCRIPTEN_KEEPALIVE void WebRestartRate() { RestartRateInterval(&loop); }

@@ -14,11 +14,13 @@ libX11 for the close request.
         p = s.start_native(argv, env=None, cwd=None, stdout=None, stderr=None)
         p.pid, p.name, p.stdout; p.poll(); p.wait(seconds) -> code or None; p.stop()
         p.expect_exit(seconds, after, code=0)  # ends with CODE within SECONDS, or Failure
+        p.send_signal(signal.SIGTERM)           # to the program alone
         p.wait_image(name, seconds)             # until Wine's loader has become the program NAME
         w = s.wait_window(p, title_regex, seconds)   # a visible window of p whose name matches
         s.windows(title_regex)                  # every visible window on the display that matches
         s.title(w); s.wait_title(w, regex, seconds) -> title
         s.key(w, "Escape"); s.close_window(w)   # key press; WM_DELETE_WINDOW close request
+        s.key_storm(w, keys, seconds, rate) -> sent   # KEYS round after round, RATE keys a second
         s.geometry(w) -> (x, y, width, height)
         s.screenshot(w) -> Image(width, height, pixels); s.save_png(w, path)
         s.expect_animation(w, size=None, seconds=10) -> Image   # palette-only, changing marble pattern

@@ -123,6 +123,11 @@ class Session:
         """Sends KEY (an xdotool key name such as "Escape") to WINDOW."""
         xserver.send_key(self.env, window, key)
 
+    def key_storm(self, window, keys, seconds, rate):
+        """Presses and releases KEYS in WINDOW round after round for SECONDS,
+        RATE keys a second; the number of keys sent."""
+        return xserver.key_storm(self.display, window, keys, seconds, rate)
+
     def close_window(self, window):
         """A window manager's close request (WM_DELETE_WINDOW)."""
         xserver.close_window(self.display, window)

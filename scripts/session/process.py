@@ -85,6 +85,10 @@ class Program:
         except subprocess.TimeoutExpired:
             return None
 
+    def send_signal(self, number):
+        """Sends signal NUMBER to the program alone (not its group)."""
+        self._process.send_signal(number)
+
     def expect_exit(self, seconds, after, code=0):
         """Waits at most SECONDS for the program to end with CODE; AFTER says
         what ended it, for the failure message ("after Esc")."""

@@ -129,14 +129,21 @@ class _ClientMessage(ctypes.Structure):
                 ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
 
 
+class _KeyEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("root", ctypes.c_ulong),
+                ("subwindow", ctypes.c_ulong), ("time", ctypes.c_ulong), ("x", ctypes.c_int), ("y", ctypes.c_int),
+                ("x_root", ctypes.c_int), ("y_root", ctypes.c_int), ("state", ctypes.c_uint),
+                ("keycode", ctypes.c_uint), ("same_screen", ctypes.c_int)]
+
+
 class _Event(ctypes.Union):
     # XEvent is a union padded to 24 longs.
-    _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
+    _fields_ = [("client", _ClientMessage), ("key", _KeyEvent), ("pad", ctypes.c_long * 24)]
 
 
-def close_window(display, window):
-    """Sends WINDOW the WM_DELETE_WINDOW request a window manager sends for
-    its close button (there is no window manager on Xvfb)."""
+def _open_x11(display):
+    """libX11 with the calls used here typed, and a connection to DISPLAY."""
     name = ctypes.util.find_library("X11")
     if not name:
         raise Failure("libX11 is not installed")
@@ -145,13 +152,25 @@ def close_window(display, window):
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
     x11.XInternAtom.restype = ctypes.c_ulong
     x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XStringToKeysym.restype = ctypes.c_ulong
+    x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+    x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+    x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
     x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
                                ctypes.POINTER(_Event)]
     x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
     connection = x11.XOpenDisplay(display.encode())
     if not connection:
         raise Failure(f"cannot open X display {display}")
+    return x11, connection
+
+
+def close_window(display, window):
+    """Sends WINDOW the WM_DELETE_WINDOW request a window manager sends for
+    its close button (there is no window manager on Xvfb)."""
+    x11, connection = _open_x11(display)
     try:
         event = _Event()
         event.client.type = 33  # ClientMessage
@@ -163,5 +182,32 @@ def close_window(display, window):
         if not x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event)):
             raise Failure(f"cannot send the close request to window {window}")
         x11.XFlush(connection)
+    finally:
+        x11.XCloseDisplay(connection)
+
+
+def key_storm(display, window, keys, seconds, rate):
+    """Sends WINDOW a press and a release of each of KEYS (keysym names, as
+    xdotool takes them), round after round for SECONDS, RATE keys a second
+    (xdotool from a script sends a few hundred to a few thousand). Returns
+    the number of keys sent."""
+    x11, connection = _open_x11(display)
+    try:
+        codes = [x11.XKeysymToKeycode(connection, x11.XStringToKeysym(key.encode())) for key in keys]
+        event = _Event()
+        event.key.window = window
+        event.key.same_screen = 1
+        sent = 0
+        start = time.monotonic()
+        while time.monotonic() < start + seconds:
+            for code in codes:
+                for kind in (2, 3):  # KeyPress, KeyRelease
+                    event.key.type = kind
+                    event.key.keycode = code
+                    x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
+            sent += len(codes)
+            x11.XSync(connection, 0)  # one round at a time in the server
+            time.sleep(max(0.0, start + sent / rate - time.monotonic()))
+        return sent
     finally:
         x11.XCloseDisplay(connection)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "loop/frame_loop.h"
 #include "noise/noise.h"
 #include "render/frame.h"
 #include "render/render_path.h"

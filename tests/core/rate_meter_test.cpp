@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "app/format_rate.h"
-#include "app/rate_meter.h"
+#include "loop/format_rate.h"
+#include "loop/rate_meter.h"
 
 namespace {
 

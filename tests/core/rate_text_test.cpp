@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/format_rate.h"
+#include "loop/format_rate.h"
 
 namespace {
 

@@ -1,31 +1,41 @@
 #!/usr/bin/env python3
 """End-to-end checks of the native noise-animation (SDL2) on an X display.
 
-  native_e2e.py window|refusals|soak --program EXE [--frame-tool EXE] [--seconds S]
+  native_e2e.py window|refusals|input|soak --program EXE [--frame-tool EXE] [--seconds S]
 
 window:   the title shows the frame rate, the picture holds only palette
           colours and changes, Esc ends it with 0; with --seed 1 --time 999
           the picture equals noise-frame's at zoom 1, 2 and 4 (keys 2, 4,
           1; whole-pixel scaling, window re-centred), and a window
           manager's close request ends it with 0.
-refusals: bad options give exit code 2 and one line; no display, or one
-          that cannot be reached, exit code 1 and one line; nothing is
-          written.
+refusals: bad options give exit code 2 and one line; no display, one
+          that cannot be reached, one that accepts and never answers or
+          answers junk, or Wayland without XDG_RUNTIME_DIR, exit code 1
+          and one line; nothing is written.
+input:    SIGTERM during start-up on a display that never answers ends
+          the program by SIGTERM; after a storm of zoom and other keys for
+          S seconds (default 60) Esc still ends
+          it and resident memory has not doubled; SIGINT while it runs
+          ends it by SIGINT.
 soak:     over S seconds (default 60) resident memory, descriptors, threads
           and the X resources of the program stay flat after warm-up, and
           once it has ended the X server has no client of it left.
 
 Uses DISPLAY when set, otherwise a private Xvfb.
 """
+import contextlib
 import os
 import re
+import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import soak_figures as sf
-from session import Failure, Session, cli
+from session import Failure, Session, cli, wait_for
 from session.process import run_tool
 
 CAPTION = "^Noise animation"
@@ -33,6 +43,7 @@ RATE_TITLE = r"^Noise animation [0-9]+\.[0-9]{2} fps$"
 WINDOW_WAIT_S = 20
 EXIT_WAIT_S = 20
 PICTURE_WAIT_S = 10
+STORM_RATE = 3000  # keys a second: a script's xdotool at machine speed
 PICTURE = (320, 200)
 HELD = ["--seed", "1", "--time", "999"]
 QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
@@ -119,27 +130,72 @@ def free_display():
     return f":{number}"
 
 
+@contextlib.contextmanager
+def mute_display(answer=b""):
+    """A display name for a TCP listener on the loopback that accepts every
+    connection, sends ANSWER and then nothing more; yields (name, an Event
+    set once a client has connected)."""
+    server = socket.socket()
+    number = 600  # above free_display's numbers, whose Unix sockets Xlib also tries on TCP
+    while True:
+        try:
+            server.bind(("127.0.0.1", 6000 + number))
+            break
+        except OSError:
+            number += 1
+    server.listen()
+    server.settimeout(0.2)
+    connected, done, clients = threading.Event(), threading.Event(), []
+
+    def serve():
+        while not done.is_set():
+            try:
+                client, _ = server.accept()
+            except OSError:
+                continue
+            clients.append(client)
+            client.sendall(answer)
+            connected.set()
+    thread = threading.Thread(target=serve)
+    thread.start()
+    try:
+        yield f"127.0.0.1:{number}", connected
+    finally:
+        done.set()
+        thread.join()
+        for client in clients:
+            client.close()
+        server.close()
+
+
 def check_refusals(args):
     no_display = {k: v for k, v in os.environ.items()
-                  if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
+                  if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_RUNTIME_DIR")}
     unreachable = dict(no_display, DISPLAY=free_display())
-    cases = [
-        (["--zoom", "3"], os.environ, 2, "--zoom"),
-        (["--seed", "12x"], os.environ, 2, "--seed"),
-        (["--time", "4294967296"], os.environ, 2, "--time"),
-        (["--time"], os.environ, 2, "--time"),
-        (["--zoom", "2", "--zoom", "4"], os.environ, 2, "--zoom"),
-        (["--frames", "2"], os.environ, 2, "--frames"),
-        ([], no_display, 1, "DISPLAY"),
-        (HELD, unreachable, 1, unreachable["DISPLAY"]),
-    ]
-    with tempfile.TemporaryDirectory(prefix="noise-native-") as scratch:
+    with mute_display() as (silent, _), mute_display(b"\x01junk" * 64) as (junk, _), \
+            tempfile.TemporaryDirectory(prefix="noise-native-") as scratch:
+        cases = [
+            (["--zoom", "3"], os.environ, 2, "--zoom"),
+            (["--seed", "12x"], os.environ, 2, "--seed"),
+            (["--time", "4294967296"], os.environ, 2, "--time"),
+            (["--time"], os.environ, 2, "--time"),
+            (["--zoom", "2", "--zoom", "4"], os.environ, 2, "--zoom"),
+            (["--frames", "2"], os.environ, 2, "--frames"),
+            ([], no_display, 1, "DISPLAY"),
+            (HELD, unreachable, 1, unreachable["DISPLAY"]),
+            (HELD, dict(no_display, DISPLAY=silent), 1, silent),
+            (HELD, dict(no_display, DISPLAY=junk), 1, junk),
+            (HELD, dict(no_display, WAYLAND_DISPLAY="noise-wayland"), 1, "XDG_RUNTIME_DIR"),
+        ]
         for options, env, code, named in cases:
-            result = subprocess.run([args.program, *options], env=env, cwd=scratch, stdin=subprocess.DEVNULL,
-                                    capture_output=True, timeout=EXIT_WAIT_S)
+            what = " ".join(options) or "(no options)"
+            try:
+                result = subprocess.run([args.program, *options], env=env, cwd=scratch, stdin=subprocess.DEVNULL,
+                                        capture_output=True, timeout=EXIT_WAIT_S)
+            except subprocess.TimeoutExpired:
+                raise Failure(f"{what}: still running after {EXIT_WAIT_S} s (DISPLAY={env.get('DISPLAY')})") from None
             said = result.stderr.decode(errors="replace")
             lines = said.splitlines()
-            what = " ".join(options) or "(no options)"
             if result.returncode != code:
                 raise Failure(f"{what}: exit code {result.returncode}, not {code}")
             if len(lines) != 1 or not lines[0].startswith("noise-animation: ") or named not in lines[0]:
@@ -149,6 +205,41 @@ def check_refusals(args):
             print(f"{what}: exit code {code}: {lines[0]}")
         if os.listdir(scratch):
             raise Failure(f"files left behind: {os.listdir(scratch)}")
+
+
+def expect_signal_death(program, number, after):
+    """PROGRAM ends by signal NUMBER within EXIT_WAIT_S, as the default action
+    of that signal would end it."""
+    program.expect_exit(EXIT_WAIT_S, after, code=-number)
+
+
+def check_input(session, args):
+    with mute_display() as (silent, connected):
+        program = session.start_native([args.program], env={"DISPLAY": silent}, **QUIET)
+        wait_for(connected.is_set, WINDOW_WAIT_S, "the program to connect to the mute display")
+        program.send_signal(signal.SIGTERM)
+        expect_signal_death(program, signal.SIGTERM, "after SIGTERM during start-up")
+    print("SIGTERM while the display does not answer: ended by SIGTERM")
+
+    program = session.start_native([args.program], **QUIET)
+    window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
+    session.key(window, "4")
+    session.wait_for(lambda: session.geometry(window)[2] == 4 * PICTURE[0], PICTURE_WAIT_S, "zoom 4")
+    rss_before = sf.read_linux_status(program.pid)["rss"]
+    sent = session.key_storm(window, ["1", "2", "4", "a", "Right", "2", "space", "4"], args.seconds, STORM_RATE)
+    rss_after = sf.read_linux_status(program.pid)["rss"]
+    session.key(window, "Escape")
+    program.expect_exit(EXIT_WAIT_S, f"after Esc that followed {sent} keys")
+    if rss_after > 2 * rss_before:
+        raise Failure(f"resident memory grew from {rss_before} to {rss_after} bytes during the key storm")
+    print(f"{sent} keys in {args.seconds:.0f} s, then Esc: exit code 0; "
+          f"resident memory {rss_before / 2**20:.1f} -> {rss_after / 2**20:.1f} MiB")
+
+    program = session.start_native([args.program], **QUIET)
+    session.wait_window(program, CAPTION, WINDOW_WAIT_S)
+    program.send_signal(signal.SIGINT)
+    expect_signal_death(program, signal.SIGINT, "after SIGINT")
+    print("SIGINT while running: ended by SIGINT")
 
 
 def x_clients(session):
@@ -201,15 +292,16 @@ def run(args):
     else:
         if args.check == "window" and not args.frame_tool:
             raise Failure("--frame-tool is required")
+        checks = {"window": check_window, "input": check_input, "soak": check_soak}
         with Session(private_display=False) as session:
-            (check_window if args.check == "window" else check_soak)(session, args)
+            checks[args.check](session, args)
     print(f"native_e2e.py {args.check}: passed")
     return 0
 
 
 def main():
     options = cli.parser("native_e2e.py", __doc__)
-    options.add_argument("check", choices=("refusals", "soak", "window"))
+    options.add_argument("check", choices=("input", "refusals", "soak", "window"))
     options.add_argument("--program", required=True)
     options.add_argument("--frame-tool")
     options.add_argument("--seconds", type=float, default=60.0)

@@ -1,5 +1,5 @@
 // Locale-free frame-rate text with two truncated decimals.
-#include "app/format_rate.h"
+#include "loop/format_rate.h"
 
 #include <cstdint>
 

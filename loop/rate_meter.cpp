@@ -1,5 +1,5 @@
 // Frame-rate intervals on the 32-bit millisecond clock.
-#include "app/rate_meter.h"
+#include "loop/rate_meter.h"
 
 namespace {
 constexpr double kSecondsPerMs = 0.001;

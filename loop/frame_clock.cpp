@@ -1,0 +1,34 @@
+// The clock rule and the loop's set-up: the time value of each frame, the
+// buffers and tables, and the frame to render. Needs no display.
+#include "loop/frame_loop.h"
+
+#include "noise/noise.h"
+#include "platform/clock.h"
+#include "render/frame.h"
+#include "render/render_path.h"
+#include "render/shading.h"
+
+uint32_t StartMs;
+
+uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
+
+void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
+
+void StartFrameLoop(FrameLoop* loop) { loop->meter.Start(ClockMs()); }
+
+bool PrepareFrames(int32_t seed) {
+    if (!AllocateFrameBuffers()) return false;
+    StartMs = ClockMs();
+    BuildPalette();
+    BuildSineTable();
+    InitNoise(seed);
+    return true;
+}
+
+void RenderLoopFrame(const FrameLoop& loop) {
+    if (loop.hold_time) {
+        RenderFrameAt(loop.held_time);
+    } else {
+        RenderFrame();
+    }
+}

@@ -1,0 +1,65 @@
+// The frame loop every front end runs: the clock rule that gives each frame
+// its time value, start-up of the frame buffers and tables, and the steps of
+// one frame (render, present through loop/display.h, zoom, rate title).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "loop/format_rate.h"
+#include "loop/rate_meter.h"
+
+constexpr const char* kCaption = "Noise animation";  // window title before the first rate
+constexpr int32_t kSeedFromClock = 0;                // InitNoise seeds from the UTC time of day
+// Room for the caption, a space, the longest rate text, " fps" and the NUL.
+constexpr size_t kTitleSize = 16 + 1 + kRateTextSize + 4;
+
+// Millisecond clock reading that anchors the time axis.
+extern uint32_t StartMs;
+
+// The time value of the frame drawn at clock reading now: (now - StartMs)
+// div 3, the subtraction unsigned 32-bit so a clock wrap does not disturb it.
+uint32_t FrameTime(uint32_t now);
+
+// Renders the frame for the current clock reading (FrameTime of ClockMs())
+// into PixelBuffer through the best render path.
+void RenderFrame();
+
+struct FrameLoop {
+    RateMeter meter;              // frames counted over the current rate interval
+    bool hold_time = false;       // render held_time on every frame instead of the clock's moment
+    uint32_t held_time = 0;       // time value (clock ms div 3) shown while hold_time is set
+    bool show_rate = true;        // put the rate in the title (the screen savers show none)
+    int zoom = 1;                 // the display's zoom factor, as opened and as last changed
+    char title[kTitleSize] = {};  // the last title text; a fixed buffer, so the Windows programs
+                                  // link none of the C++ run-time's strings
+};
+
+// Opens the first rate interval at the current clock reading. Called before
+// the set-up, so the first rate shown includes the start-up time.
+void StartFrameLoop(FrameLoop* loop);
+
+// Allocates both frame buffers, records StartMs and builds the palette, the
+// sine table and the noise tables from seed (kSeedFromClock: from the clock),
+// in that order. Returns false, with nothing allocated, when memory is short.
+bool PrepareFrames(int32_t seed);
+
+// Renders the loop's next frame into PixelBuffer: the clock's moment now, or
+// the held time.
+void RenderLoopFrame(const FrameLoop& loop);
+
+// One frame's work after rendering: PresentFrame(frame); the zoom request
+// it took in, applied only when it changes the zoom; the frame counted, and
+// once the rate interval has lasted more than kRateIntervalSeconds the title
+// "Noise animation <rate> fps" shown (when show_rate) and the next interval
+// opened. Returns false, having done nothing more, once the display is gone
+// or asked to close.
+bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame);
+
+// Opens the next rate interval at a fresh clock reading: after each rate
+// title, and when frames resume after a pause (a hidden web page).
+void RestartRateInterval(FrameLoop* loop);
+
+// Renders into PixelBuffer and presents it, frame after frame, until
+// PresentLoopFrame returns false.
+void RunFrameLoop(FrameLoop* loop);
