@@ -11,7 +11,7 @@
 
 #include "loop/display.h"
 #include "platform/exit_signals.h"
-#include "tools/frame_args.h"  // QuoteForError: the display name stays on one line
+#include "cli/arg_text.h"  // QuoteForError: the display name stays on one line
 
 namespace {
 

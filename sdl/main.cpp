@@ -1,7 +1,9 @@
 // noise-animation, the native program: the animation in an SDL2 window,
 // the same frames as the Windows program's, with options for a fixed seed,
 // zoom and a held moment. Usage: NativeUsage().
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "loop/display.h"
@@ -44,9 +46,12 @@ int main(int argc, char** argv) {
     NativeOptions options;
     std::string error;
     if (!ParseNativeArgs(argc - 1, argv + 1, &options, &error)) return Fail(error, kExitBadOption);
-    if (options.help) {
-        std::fputs(NativeUsage(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : kExitBadOption;
+    if (options.help || options.version) {
+        const std::string text = options.help ? NativeUsage() : "noise-animation " PROJECT_VERSION "\n";
+        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+            return Fail(std::string("cannot write to standard output: ") + std::strerror(errno), kExitBadOption);
+        }
+        return 0;
     }
 
     FrameLoop loop;

@@ -1,6 +1,6 @@
-// The render-ahead thread and its hand-off: the buffer sets are used in turn,
-// each either free for the render thread or ready for the main thread, the
-// flag under one mutex; whoever owns a buffer set uses it without the lock.
+// The render-ahead thread over an endless frame ring: the render thread
+// renders frame k into slot k mod kSlots once frame k - kSlots has been
+// released; whoever owns a slot uses it without the lock.
 #include "sdl/render_ahead.h"
 
 #include <new>
@@ -16,17 +16,16 @@ bool RenderAhead::Start(const FrameLoop& loop) {
     for (Slot& slot : slots_) {
         slot.byte_image.reset(new (std::nothrow) uint8_t[kByteRows * kByteStride]());
         slot.pixels.reset(new (std::nothrow) uint32_t[kPixelCount]());
-        slot.ready = false;
         if (!slot.byte_image || !slot.pixels) {
             Stop();
             return false;
         }
     }
     presented_ = 0;
-    stop_ = false;
     try {
+        ring_ = std::make_unique<FrameRing>(kSlots, FrameRing::kEndless);
         thread_ = std::thread(&RenderAhead::RenderLoop, this);
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         Stop();
         return false;
     }
@@ -34,51 +33,30 @@ bool RenderAhead::Start(const FrameLoop& loop) {
 }
 
 void RenderAhead::RenderLoop() {
-    for (int next = 0;; next = (next + 1) % kSlots) {
-        Slot& slot = slots_[next];
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || !slot.ready; });
-            if (stop_) return;
-        }
+    uint64_t k = 0;
+    while (ring_->Next(false, &k) == FrameRing::Job::kRender) {
+        Slot& slot = slots_[k % kSlots];
         const uint32_t t = hold_time_ ? held_time_ : FrameTime(ClockMs());
         RenderFrameInto(t, slot.byte_image.get(), slot.pixels.get());
-        {
-            std::lock_guard lock(mutex_);
-            slot.ready = true;
-        }
-        changed_.notify_all();
+        ring_->Rendered(k);
     }
 }
 
 const uint32_t* RenderAhead::NextFrame() {
-    Slot& slot = slots_[presented_];
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return slot.ready; });
-    return slot.pixels.get();
+    ring_->WaitRendered(presented_);
+    return slots_[presented_ % kSlots].pixels.get();
 }
 
-void RenderAhead::ReleaseFrame() {
-    {
-        std::lock_guard lock(mutex_);
-        slots_[presented_].ready = false;
-    }
-    changed_.notify_all();
-    presented_ = (presented_ + 1) % kSlots;
-}
+void RenderAhead::ReleaseFrame() { ring_->Taken(presented_++); }
 
 void RenderAhead::Stop() {
     if (thread_.joinable()) {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
+        ring_->Stop();
         thread_.join();
     }
+    ring_.reset();
     for (Slot& slot : slots_) {
         slot.byte_image.reset();
         slot.pixels.reset();
-        slot.ready = false;
     }
 }

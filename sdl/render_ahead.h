@@ -6,13 +6,12 @@
 // presents the current one; all SDL calls stay on the main thread.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "loop/frame_loop.h"
+#include "ring/frame_ring.h"
 
 class RenderAhead {
   public:
@@ -49,7 +48,6 @@ class RenderAhead {
     struct Slot {
         std::unique_ptr<uint8_t[]> byte_image;  // kByteRows * kByteStride shades
         std::unique_ptr<uint32_t[]> pixels;     // kPixelCount pixels
-        bool ready = false;                     // rendered, not yet released; guarded by mutex_
     };
 
     void RenderLoop();
@@ -57,9 +55,7 @@ class RenderAhead {
     bool hold_time_ = false;
     uint32_t held_time_ = 0;
     Slot slots_[kSlots];
-    int presented_ = 0;  // main thread only: the slot NextFrame returns next
-    std::mutex mutex_;
-    std::condition_variable changed_;  // a slot became ready or free, or stop_ was set
-    bool stop_ = false;                // guarded by mutex_
+    std::unique_ptr<FrameRing> ring_;  // frame k in slot k mod kSlots
+    uint64_t presented_ = 0;           // main thread only: the frame NextFrame returns next
     std::thread thread_;
 };

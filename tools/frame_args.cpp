@@ -1,47 +1,17 @@
 // Parsing of the noise-frame command line and of output path patterns.
 #include "tools/frame_args.h"
 
-#include <charconv>
+#include "cli/options.h"
+
 #include <cstddef>
-#include <system_error>
 
 namespace {
 
-constexpr size_t kMaxQuotedBytes = 64;
-constexpr uint64_t kMaxNegative32 = 0x80000000ull;  // magnitude of -2147483648
 constexpr uint64_t kMsPerSecond = 1000;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SetError(std::string* error, std::string text) {
-    *error = std::move(text);
-    return false;
-}
-
-// The whole of `text` as a number in `base` (no sign, no prefix): "not a
-// number" when anything else is in it, "out of range" above `max`.
-bool ParseWhole(std::string_view text, int base, uint64_t max, uint64_t* value, std::string* problem) {
-    uint64_t v = 0;
-    const char* end = text.data() + text.size();
-    // from_chars takes no sign for unsigned types; a leading '+' or space is not a digit.
-    const auto [ptr, ec] = std::from_chars(text.data(), end, v, base);
-    if (text.empty() || ptr != end || ec == std::errc::invalid_argument) {
-        return SetError(problem, "not a number");
-    }
-    if (ec == std::errc::result_out_of_range || v > max) return SetError(problem, "out of range");
-    *value = v;
-    return true;
-}
-
-// 0x-hex or decimal, without sign, up to `max`.
-bool ParseMagnitude(std::string_view text, uint64_t max, uint64_t* value, std::string* problem) {
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        return ParseWhole(text.substr(2), 16, max, value, problem);
-    }
-    return ParseWhole(text, 10, max, value, problem);
-}
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
     if (text.size() < tail.size()) return false;
@@ -78,42 +48,26 @@ enum class Option {
 };
 constexpr int kOptionCount = static_cast<int>(Option::kVersion) + 1;
 
-struct OptionSpec {
-    Option id;
-    std::string_view long_name;
-    char short_name;  // 0: none
-    bool takes_value;
-    std::string_view shown;  // the name errors use
-};
+constexpr OptionSpec Spec(Option id, std::string_view long_name, char short_name, bool takes_value,
+                          std::string_view shown) {
+    return {static_cast<int>(id), long_name, short_name, takes_value, shown,
+            id == Option::kHelp || id == Option::kVersion};
+}
 
 constexpr OptionSpec kOptions[] = {
-    {Option::kSeed, "--seed", 's', true, "--seed"},
-    {Option::kTime, "--time", 't', true, "--time"},
-    {Option::kMs, "--ms", 0, true, "--ms"},
-    {Option::kFrames, "--frames", 'n', true, "--frames"},
-    {Option::kStep, "--step", 0, true, "--step"},
-    {Option::kFps, "--fps", 0, true, "--fps"},
-    {Option::kFormat, "--format", 'f', true, "--format"},
-    {Option::kOutput, "--output", 'o', true, "-o"},
-    {Option::kJobs, "--jobs", 'j', true, "--jobs"},
-    {Option::kQuiet, "--quiet", 'q', false, "--quiet"},
-    {Option::kHelp, "--help", 'h', false, "--help"},
-    {Option::kVersion, "--version", 'V', false, "--version"},
+    Spec(Option::kSeed, "--seed", 's', true, "--seed"),
+    Spec(Option::kTime, "--time", 't', true, "--time"),
+    Spec(Option::kMs, "--ms", 0, true, "--ms"),
+    Spec(Option::kFrames, "--frames", 'n', true, "--frames"),
+    Spec(Option::kStep, "--step", 0, true, "--step"),
+    Spec(Option::kFps, "--fps", 0, true, "--fps"),
+    Spec(Option::kFormat, "--format", 'f', true, "--format"),
+    Spec(Option::kOutput, "--output", 'o', true, "-o"),
+    Spec(Option::kJobs, "--jobs", 'j', true, "--jobs"),
+    Spec(Option::kQuiet, "--quiet", 'q', false, "--quiet"),
+    Spec(Option::kHelp, "--help", 'h', false, "--help"),
+    Spec(Option::kVersion, "--version", 'V', false, "--version"),
 };
-
-const OptionSpec* FindLong(std::string_view name) {
-    for (const auto& entry : kOptions) {
-        if (entry.long_name == name) return &entry;
-    }
-    return nullptr;
-}
-
-const OptionSpec* FindShort(char c) {
-    for (const auto& entry : kOptions) {
-        if (entry.short_name != 0 && entry.short_name == c) return &entry;
-    }
-    return nullptr;
-}
 
 // --fps: N or N/D, whole decimal numbers 1..kMaxFpsTerm.
 bool ParseFps(std::string_view text, uint32_t* num, uint32_t* den, std::string* problem) {
@@ -132,40 +86,6 @@ bool ParseFps(std::string_view text, uint32_t* num, uint32_t* den, std::string* 
 }
 
 }  // namespace
-
-std::string QuoteForError(std::string_view text) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string out = "'";
-    const size_t shown = text.size() > kMaxQuotedBytes ? kMaxQuotedBytes : text.size();
-    for (size_t k = 0; k < shown; ++k) {
-        const auto c = static_cast<unsigned char>(text[k]);
-        if (c < 0x20 || c >= 0x7F || c == '\'' || c == '\\') {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    if (shown < text.size()) out += "...";
-    out += "'";
-    return out;
-}
-
-bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* problem) {
-    uint64_t v = 0;
-    if (!ParseMagnitude(text, UINT32_MAX, &v, problem)) return false;
-    *value = static_cast<uint32_t>(v);
-    return true;
-}
-
-bool ParseSignedOrUnsigned32(std::string_view text, uint32_t* value, std::string* problem) {
-    if (text.empty() || text[0] != '-') return ParseUnsigned32(text, value, problem);
-    uint64_t v = 0;
-    if (!ParseWhole(text.substr(1), 10, kMaxNegative32, &v, problem)) return false;
-    *value = static_cast<uint32_t>(0u - static_cast<uint32_t>(v));  // two's complement of the magnitude
-    return true;
-}
 
 bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* error) {
     PathPattern p;
@@ -278,11 +198,12 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
     // Applies one option's value; false with *error set when it is bad.
     auto apply = [&](const OptionSpec& entry, std::string_view value) {
         const std::string option(entry.shown);
+        const auto id = static_cast<Option>(entry.id);
         std::string problem;
         auto number = [&](bool ok) {
             return ok || SetError(error, option + ": " + problem + ": " + QuoteForError(value));
         };
-        switch (entry.id) {
+        switch (id) {
             case Option::kSeed:
                 return number(ParseSignedOrUnsigned32(value, &a.seed, &problem));
             case Option::kTime:
@@ -330,67 +251,22 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
                 a.quiet = true;
                 return true;
             case Option::kHelp:
+                a.help = true;
+                return true;
             case Option::kVersion:
+                a.version = true;
                 return true;
         }
         return true;
     };
 
-    for (int k = 0; k < argc && argv[k] != nullptr; ++k) {
-        const std::string_view arg = argv[k];
-        // The options of this word: one long option, or a bundle of short ones.
-        const bool is_long = arg.size() > 2 && arg.substr(0, 2) == "--";
-        if (!is_long && (arg.size() < 2 || arg[0] != '-')) {
-            return SetError(error, "unexpected argument " + QuoteForError(arg));
-        }
-        size_t pos = 1;  // next short option in a bundle
-        while (is_long || pos < arg.size()) {
-            const OptionSpec* entry = nullptr;
-            std::string_view value;
-            bool has_value = false;
-            if (is_long) {
-                const size_t eq = arg.find('=');
-                entry = FindLong(arg.substr(0, eq));
-                if (entry == nullptr) return SetError(error, "unknown option " + QuoteForError(arg));
-                if (eq != std::string_view::npos) {
-                    if (!entry->takes_value) {
-                        return SetError(
-                            error, std::string(entry->shown) + ": takes no value: " + QuoteForError(arg));
-                    }
-                    value = arg.substr(eq + 1);
-                    has_value = true;
-                }
-            } else {
-                entry = FindShort(arg[pos]);
-                if (entry == nullptr) {
-                    return SetError(error, "unknown option " + QuoteForError(std::string{'-', arg[pos]}));
-                }
-                ++pos;
-                if (entry->takes_value && pos < arg.size()) {
-                    value = arg.substr(pos);  // -j2, -ofile.png
-                    has_value = true;
-                    pos = arg.size();
-                }
-            }
-            if (entry->id == Option::kHelp || entry->id == Option::kVersion) {
-                FrameArgs shown;
-                shown.help = entry->id == Option::kHelp;
-                shown.version = entry->id == Option::kVersion;
-                *args = std::move(shown);
-                return true;
-            }
-            const std::string option(entry->shown);
-            bool& given = seen[static_cast<int>(entry->id)];
-            if (given) return SetError(error, option + ": given more than once");
-            given = true;
-            if (entry->takes_value && !has_value) {
-                if (k + 1 >= argc || argv[k + 1] == nullptr)
-                    return SetError(error, option + ": missing value");
-                value = argv[++k];
-            }
-            if (!apply(*entry, value)) return false;
-            if (is_long || entry->takes_value) break;  // a value ends the word
-        }
+    if (!ParseOptions(argc, argv, kOptions, apply, seen, error)) return false;
+    if (a.help || a.version) {
+        FrameArgs shown;
+        shown.help = a.help;
+        shown.version = a.version;
+        *args = std::move(shown);
+        return true;
     }
 
     auto given = [&](Option id) { return seen[static_cast<int>(id)]; };

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "cli/arg_text.h"
+
 enum class FrameFormat { kRaw, kPpm, kPng };
 
 // An output path with at most one printf-style %d conversion, which stands
@@ -74,18 +76,6 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
 
 // The file name for frame `index` of a pattern.
 std::string ExpandPath(const PathPattern& pattern, uint32_t index);
-
-// Parses an unsigned 32-bit value: decimal digits, or 0x / 0X and hex digits.
-// No sign, spaces or other characters.
-bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* problem);
-
-// As ParseUnsigned32, but also accepts a '-' before decimal digits down to
-// -2147483648; the result is the value's two's-complement bit pattern.
-bool ParseSignedOrUnsigned32(std::string_view text, uint32_t* value, std::string* problem);
-
-// The text quoted for an error line: in single quotes, control characters,
-// bytes from 0x80 up and quotes escaped as \xNN, cut after 64 bytes with "...".
-std::string QuoteForError(std::string_view text);
 
 // The usage text printed by --help (built from tools/noise-frame.usage, the
 // same source as the manual page).

@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstring>
 
+#include "render/render_path.h"
+
 namespace {
 
 // Four pixels 0x00RRGGBB to twelve bytes R G B: the byte-swapped pixel,
@@ -39,9 +41,11 @@ __attribute__((target("ssse3"))) void RowRgbSsse3(const uint32_t* row, uint8_t* 
 
 using RowRgbFunction = void (*)(const uint32_t*, uint8_t*);
 
+// The render path's one instruction-set decision serves here too: every CPU
+// with the AVX2 or AVX-512 path has SSSE3.
 RowRgbFunction PickRowRgb() {
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("ssse3")) return RowRgbSsse3;
+    if (BestRenderPath() == RenderPath::kAvx2 || BestRenderPath() == RenderPath::kAvx512) return RowRgbSsse3;
 #endif
     return RowRgbScalar;
 }
@@ -82,18 +86,4 @@ void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out) {
     const size_t start = out->size();
     out->resize(start + kPpmFrameBytes);
     EncodePpmInto(pixels, out->data() + start);
-}
-
-bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t>* out) {
-    switch (format) {
-        case FrameFormat::kRaw:
-            EncodeRaw(pixels, out);
-            return true;
-        case FrameFormat::kPpm:
-            EncodePpm(pixels, out);
-            return true;
-        case FrameFormat::kPng:
-            return EncodePng(pixels, out);
-    }
-    return false;
 }

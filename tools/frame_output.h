@@ -3,10 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "render/frame.h"
-#include "tools/frame_args.h"
 
 constexpr size_t kRawFrameBytes = 4 * static_cast<size_t>(kPixelCount);  // 256,000
 constexpr size_t kRgbRowBytes = 3 * static_cast<size_t>(W);
@@ -31,10 +31,28 @@ void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out);
 // The same PPM written into ppm, which holds kPpmFrameBytes.
 void EncodePpmInto(const uint32_t* pixels, uint8_t* ppm);
 
-// Appends a PNG (8-bit RGB) of the picture, compressed with libdeflate.
-// False when memory is short. Safe to call from several threads at once.
-bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out);
+// PNG (8-bit RGB) encoding with libdeflate, with its own scratch buffers
+// and compressor: one encoder per thread. The constructor throws
+// std::bad_alloc when memory is short.
+class PngEncoder {
+  public:
+    PngEncoder();
+    ~PngEncoder();
+    PngEncoder(const PngEncoder&) = delete;
+    PngEncoder& operator=(const PngEncoder&) = delete;
 
-// Appends the frame in the given format; false only when a PNG cannot be
-// encoded for lack of memory.
-bool EncodeFrame(FrameFormat format, const uint32_t* pixels, std::vector<uint8_t>* out);
+    // The most bytes one Encode appends.
+    size_t MaxBytes() const;
+
+    // Appends a PNG of the picture; allocates nothing when `out` has
+    // MaxBytes() to spare. False only if compression fails.
+    bool Encode(const uint32_t* pixels, std::vector<uint8_t>* out);
+
+  private:
+    struct Scratch;
+    std::unique_ptr<Scratch> scratch_;
+};
+
+// Appends a PNG of the picture through this thread's encoder. False when
+// memory is short.
+bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out);

@@ -13,10 +13,9 @@
 #include <bit>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
@@ -29,7 +28,8 @@
 #include "render/shading.h"
 #include "tools/frame_args.h"
 #include "tools/frame_output.h"
-#include "tools/output_file.h"
+#include "ring/frame_ring.h"
+#include "output/output_file.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ constexpr int kStdout = 1;
 constexpr int kStderr = 2;
 constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writing, per worker
 constexpr int kPipeBytes = 1 << 20;   // the default limit for unprivileged processes
-constexpr char kOutOfMemory[] = "out of memory encoding a frame";
+constexpr char kCannotCompress[] = "cannot compress a frame";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "noise-frame: %s\n", message.c_str());
@@ -60,20 +60,94 @@ uint32_t UsableCpus() {
     return static_cast<uint32_t>(std::max(1, CPU_COUNT(&set)));
 }
 
-// One frame in flight: its pixels and its encoded bytes.
+// Where the frames go: standard output, one file, or one file per frame.
+class FrameSink {
+  public:
+    explicit FrameSink(const FrameArgs& args) : args_(args) {}
+
+    bool Open(std::string* error) {
+        // A pipe that holds several frames lets the reader take them in few,
+        // large reads; where that is not allowed the default size serves.
+        if (args_.to_stdout) (void)::fcntl(kStdout, F_SETPIPE_SZ, kPipeBytes);
+        return !one_file_ || single_.Open(ExpandPath(args_.output, 0), error);
+    }
+
+    // Writes frame k; frames arrive in order.
+    bool Put(uint32_t k, const uint8_t* data, size_t size, std::string* error) {
+        if (args_.to_stdout) {
+            if (!WriteAllToFd(kStdout, data, size)) {
+                *error = std::string("cannot write to standard output: ") + std::strerror(errno);
+                return false;
+            }
+            return true;
+        }
+        if (one_file_) return single_.Write(data, size, error);
+        OutputFile file;
+        return file.Open(ExpandPath(args_.output, k), error) && file.Write(data, size, error) &&
+               file.Commit(error);
+    }
+
+    bool Finish(std::string* error) { return !one_file_ || single_.Commit(error); }
+
+    // True when every frame goes to the same stream, in order.
+    bool OneStream() const { return args_.to_stdout || one_file_; }
+
+  private:
+    const FrameArgs& args_;
+    // Without a %d the whole output is one file (or standard output).
+    const bool one_file_ = !args_.to_stdout && !args_.output.has_number;
+    OutputFile single_;
+};
+
+// One frame in flight: its pixels and its encoded bytes, with room for the
+// largest encoding reserved up front.
 struct FrameSlot {
     std::vector<uint32_t> pixels = std::vector<uint32_t>(kPixelCount);
     std::vector<uint8_t> bytes;
-    uint32_t index = 0;
-    bool ready = false;  // rendered and encoded, not yet written
-    bool ok = true;      // false: encoding ran out of memory
+    bool ok = true;  // false: the PNG could not be compressed
 };
 
-// Renders and encodes frame k into the slot, using the worker's ByteImage.
-// The slot's buffers are reused from frame to frame.
-void ProduceFrame(const FrameArgs& args, uint32_t k, uint8_t* byte_image, FrameSlot* slot) {
-    RenderFrameInto(FrameTimeOf(args, k), byte_image, slot->pixels.data());
-    slot->index = k;
+// What one worker renders and encodes with.
+struct Worker {
+    std::vector<uint8_t> byte_image = std::vector<uint8_t>(static_cast<size_t>(kByteRows) * kByteStride);
+    std::unique_ptr<PngEncoder> png;  // for the png format only
+};
+
+// Every buffer of a run, allocated before any frame is rendered, so that
+// short memory fails the run before any output rather than part-way.
+struct Crew {
+    std::vector<Worker> workers;
+    std::vector<FrameSlot> slots;  // the ring, kSlotsPerJob per worker
+};
+
+// Buffers for `jobs` workers, halved while memory is short. False when not
+// even one worker's fit.
+bool AllocateCrew(const FrameArgs& args, uint32_t jobs, Crew* crew) {
+    for (;; jobs /= 2) {
+        try {
+            crew->workers.resize(jobs);
+            if (args.format == FrameFormat::kPng) {
+                for (Worker& w : crew->workers) w.png = std::make_unique<PngEncoder>();
+            }
+            crew->slots.resize(static_cast<size_t>(jobs) * kSlotsPerJob);
+            size_t most = 0;
+            if (args.format == FrameFormat::kPpm) most = kPpmFrameBytes;
+            if (args.format == FrameFormat::kPng) most = crew->workers[0].png->MaxBytes();
+            if (args.format == FrameFormat::kRaw && std::endian::native != std::endian::little)
+                most = kRawFrameBytes;
+            for (FrameSlot& slot : crew->slots) slot.bytes.reserve(most);
+            return true;
+        } catch (const std::bad_alloc&) {
+            *crew = Crew{};
+            if (jobs <= 1) return false;
+        }
+    }
+}
+
+// Renders and encodes frame k into the slot with the worker's buffers; the
+// slot's reserved room is reused from frame to frame.
+void ProduceFrame(const FrameArgs& args, uint32_t k, Worker* worker, FrameSlot* slot) {
+    RenderFrameInto(FrameTimeOf(args, k), worker->byte_image.data(), slot->pixels.data());
     slot->ok = true;
     switch (args.format) {
         case FrameFormat::kRaw:
@@ -83,24 +157,26 @@ void ProduceFrame(const FrameArgs& args, uint32_t k, uint8_t* byte_image, FrameS
             EncodeRaw(slot->pixels.data(), &slot->bytes);
             return;
         case FrameFormat::kPpm:
-            slot->bytes.resize(kPpmFrameBytes);
+            slot->bytes.resize(kPpmFrameBytes);  // once: the size never changes
             EncodePpmInto(slot->pixels.data(), slot->bytes.data());
             return;
         case FrameFormat::kPng:
             slot->bytes.clear();
-            slot->ok = EncodePng(slot->pixels.data(), &slot->bytes);
+            slot->ok = worker->png->Encode(slot->pixels.data(), &slot->bytes);
             return;
     }
 }
 
-// The bytes of a produced frame.
-const uint8_t* SlotData(const FrameSlot& slot, size_t* size) {
-    if (slot.bytes.empty()) {
-        *size = kRawFrameBytes;
-        return reinterpret_cast<const uint8_t*>(slot.pixels.data());
+// Writes a produced frame to the sink.
+bool PutSlot(FrameSink* sink, uint32_t k, const FrameSlot& slot, std::string* error) {
+    if (!slot.ok) {
+        *error = kCannotCompress;
+        return false;
     }
-    *size = slot.bytes.size();
-    return slot.bytes.data();
+    if (slot.bytes.empty()) {
+        return sink->Put(k, reinterpret_cast<const uint8_t*>(slot.pixels.data()), kRawFrameBytes, error);
+    }
+    return sink->Put(k, slot.bytes.data(), slot.bytes.size(), error);
 }
 
 // Progress on a terminal: frames done, rate and time left, redrawn a few
@@ -143,58 +219,12 @@ class Progress {
     Clock::time_point last_ = start_;
 };
 
-// Where the frames go: standard output, one file, or one file per frame.
-class FrameSink {
-  public:
-    explicit FrameSink(const FrameArgs& args) : args_(args) {}
-
-    bool Open(std::string* error) {
-        // A pipe that holds several frames lets the reader take them in few,
-        // large reads; where that is not allowed the default size serves.
-        if (args_.to_stdout) (void)::fcntl(kStdout, F_SETPIPE_SZ, kPipeBytes);
-        return !one_file_ || single_.Open(ExpandPath(args_.output, 0), error);
-    }
-
-    // Writes frame k; frames arrive in order.
-    bool Put(uint32_t k, const uint8_t* data, size_t size, std::string* error) {
-        if (args_.to_stdout) {
-            if (!WriteAllToFd(kStdout, data, size)) {
-                *error = std::string("cannot write to standard output: ") + std::strerror(errno);
-                return false;
-            }
-            return true;
-        }
-        if (one_file_) return single_.Write(data, size, error);
-        OutputFile file;
-        return file.Open(ExpandPath(args_.output, k), error) && file.Write(data, size, error) &&
-               file.Commit(error);
-    }
-
-    bool Finish(std::string* error) { return !one_file_ || single_.Commit(error); }
-
-    // True when every frame goes to the same stream, in order.
-    bool OneStream() const { return args_.to_stdout || one_file_; }
-
-  private:
-    const FrameArgs& args_;
-    // Without a %d the whole output is one file (or standard output).
-    const bool one_file_ = !args_.to_stdout && !args_.output.has_number;
-    OutputFile single_;
-};
-
 // Frames rendered one after another on this thread.
-bool WriteInSequence(const FrameArgs& args, FrameSink* sink, Progress* progress, std::string* error) {
-    std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
-    FrameSlot slot;
+bool WriteInSequence(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* progress,
+                     std::string* error) {
     for (uint32_t k = 0; k < args.frames; ++k) {
-        ProduceFrame(args, k, byte_image.data(), &slot);
-        if (!slot.ok) {
-            *error = kOutOfMemory;
-            return false;
-        }
-        size_t size = 0;
-        const uint8_t* data = SlotData(slot, &size);
-        if (!sink->Put(k, data, size, error)) return false;
+        ProduceFrame(args, k, &crew->workers[0], &crew->slots[0]);
+        if (!PutSlot(sink, k, crew->slots[0], error)) return false;
         progress->Update(k + 1);
     }
     return true;
@@ -202,9 +232,9 @@ bool WriteInSequence(const FrameArgs& args, FrameSink* sink, Progress* progress,
 
 // Signals sent to the process go to the main thread, which opens and
 // commits the output files; a worker only writes to an open stream, and a
-// failed write closes it and removes its temporary. Those a worker brings on itself stay with it: faults, and
-// SIGPIPE and SIGXFSZ from its own writes, so that a closed pipe ends the
-// run as it does without workers.
+// failed write closes it and removes its temporary. Those a worker brings
+// on itself stay with it: faults, and SIGPIPE and SIGXFSZ from its own
+// writes, so that a closed pipe ends the run as it does without workers.
 void BlockSentSignals() {
     sigset_t sent;
     sigfillset(&sent);
@@ -214,196 +244,80 @@ void BlockSentSignals() {
     pthread_sigmask(SIG_BLOCK, &sent, nullptr);
 }
 
-// Up to `jobs` threads running work; fewer when the system will not start
-// more (the ones running share the frames), none when it starts none.
-template <typename Work>
-std::vector<std::thread> StartWorkers(uint32_t jobs, const Work& work) {
-    std::vector<std::thread> workers;
-    workers.reserve(jobs);
-    for (uint32_t j = 0; j < jobs; ++j) {
+// Renders the frames with the crew's workers through a ring of its slots
+// and writes them in order. To one stream (standard output or a single
+// file) the workers also do the writing: one that finds the oldest frame
+// ready while nobody is writing writes it, then goes back to rendering, so a
+// write blocked on a full pipe holds up no rendering. To a file per frame
+// this thread writes, since it is the one that handles signals while files
+// are opened and committed. Fewer workers run when the system will not start
+// them all; none, and this thread renders alone.
+bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* progress,
+                 std::string* error) {
+    if (crew->workers.size() <= 1) return WriteInSequence(args, crew, sink, progress, error);
+    const bool workers_write = sink->OneStream();
+    FrameRing ring(static_cast<uint32_t>(crew->slots.size()), args.frames);
+    std::string failure;  // written only by the thread taking a frame, until the ring stops
+    auto work = [&](Worker* worker) {
+        BlockSentSignals();
+        uint64_t k = 0;
+        for (;;) {
+            const FrameRing::Job job = ring.Next(workers_write, &k);
+            if (job == FrameRing::Job::kNone) return;
+            FrameSlot& slot = crew->slots[k % ring.size()];
+            const auto frame = static_cast<uint32_t>(k);
+            if (job == FrameRing::Job::kRender) {
+                ProduceFrame(args, frame, worker, &slot);
+                ring.Rendered(k);
+            } else if (PutSlot(sink, frame, slot, &failure)) {
+                progress->Update(frame + 1);
+                ring.Taken(k);
+            } else {
+                ring.Stop();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(crew->workers.size());
+    for (Worker& worker : crew->workers) {
         try {
-            workers.emplace_back(work, j);
+            threads.emplace_back(work, &worker);
         } catch (const std::exception&) {
             break;
         }
     }
-    return workers;
-}
-
-// Frames to one stream (standard output or a single file), rendered ahead
-// by `jobs` workers into a ring of slots; frame k uses slot k mod the ring
-// size. The workers also do the writing: one that finds the oldest unwritten
-// frame ready while nobody is writing writes it, and every ready frame after
-// it, then goes back to rendering. So a write blocked on a full pipe holds up
-// no rendering, and no core waits for another's turn while there is a frame
-// to render.
-bool WriteAhead(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Progress* progress,
-                std::string* error) {
-    std::vector<FrameSlot> slots(static_cast<size_t>(jobs) * kSlotsPerJob);
-    const auto ring = static_cast<uint32_t>(slots.size());
-    std::mutex mutex;
-    std::condition_variable changed;  // a frame ready, a slot freed, the writing free
-    uint32_t next = 0;     // next frame a worker takes
-    uint32_t written = 0;  // frames written so far, in order
-    bool writing = false;  // a worker is writing
-    bool stop = false;
-    std::string failure;  // the first error
-
-    auto work = [&](uint32_t) {
-        BlockSentSignals();
-        std::unique_lock lock(mutex);
-        try {
-            std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
-            while (!stop && written < args.frames) {
-                FrameSlot& oldest = slots[written % ring];
-                if (!writing && oldest.ready && oldest.index == written) {
-                    writing = true;
-                    const uint32_t k = written;
-                    lock.unlock();
-                    std::string write_error;
-                    bool ok = oldest.ok;
-                    if (!ok) {
-                        write_error = kOutOfMemory;
-                    } else {
-                        size_t size = 0;
-                        const uint8_t* data = SlotData(oldest, &size);
-                        ok = sink->Put(k, data, size, &write_error);
-                    }
-                    if (ok) progress->Update(k + 1);
-                    lock.lock();
-                    oldest.ready = false;
-                    writing = false;
-                    written = k + 1;
-                    if (!ok && !stop) {
-                        stop = true;
-                        failure = std::move(write_error);
-                    }
-                    changed.notify_all();
-                } else if (next < args.frames && next - written < ring) {
-                    // The slot is free: the frame a ring before has been written.
-                    const uint32_t k = next++;
-                    FrameSlot& slot = slots[k % ring];
-                    lock.unlock();
-                    ProduceFrame(args, k, byte_image.data(), &slot);
-                    lock.lock();
-                    slot.ready = true;
-                    changed.notify_all();
-                } else {
-                    changed.wait(lock);
-                }
-            }
-        } catch (const std::bad_alloc&) {
-            if (!lock.owns_lock()) lock.lock();
-            if (!stop) failure = kOutOfMemory;
-            stop = true;
-            changed.notify_all();
-        }
-    };
-    std::vector<std::thread> workers = StartWorkers(jobs, work);
-    if (workers.empty()) return WriteInSequence(args, sink, progress, error);
-    for (auto& w : workers) w.join();
-    if (!stop) return true;
-    *error = failure;
-    return false;
-}
-
-// Frames to files, rendered by `jobs` workers into a ring of slots and
-// written by this thread; frame k uses slot k mod the ring size, so at most
-// that many frames wait for the writer.
-bool WriteInParallel(const FrameArgs& args, uint32_t jobs, FrameSink* sink, Progress* progress,
-                     std::string* error) {
-    std::vector<FrameSlot> slots(static_cast<size_t>(jobs) * kSlotsPerJob);
-    const auto ring = static_cast<uint32_t>(slots.size());
-    std::mutex mutex;
-    std::condition_variable slot_ready, slot_free;
-    uint32_t next = 0;     // next frame a worker takes
-    uint32_t written = 0;  // frames the writer has finished
-    bool stop = false;
-    bool out_of_memory = false;  // a worker could not get its buffers
-
-    auto work = [&](uint32_t) {
-        BlockSentSignals();
-        try {
-            std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
-            std::unique_lock lock(mutex);
-            while (!stop && next < args.frames) {
-                const uint32_t k = next++;
-                FrameSlot& slot = slots[k % ring];
-                // The slot is free once the frame ring places before has been written.
-                slot_free.wait(lock, [&] { return stop || k - written < ring; });
-                if (stop) break;
-                lock.unlock();
-                ProduceFrame(args, k, byte_image.data(), &slot);
-                lock.lock();
-                slot.ready = true;
-                slot_ready.notify_all();
-            }
-        } catch (const std::bad_alloc&) {
-            std::lock_guard lock(mutex);
-            out_of_memory = true;
-            stop = true;
-            slot_ready.notify_all();
-            slot_free.notify_all();
-        }
-    };
-    std::vector<std::thread> workers = StartWorkers(jobs, work);
-    if (workers.empty()) return WriteInSequence(args, sink, progress, error);
-
+    if (threads.empty()) return WriteInSequence(args, crew, sink, progress, error);
     bool ok = true;
-    for (uint32_t k = 0; k < args.frames && ok; ++k) {
-        FrameSlot& slot = slots[k % ring];
-        bool failed = false;
-        {
-            std::unique_lock lock(mutex);
-            slot_ready.wait(lock, [&] { return out_of_memory || (slot.ready && slot.index == k); });
-            failed = out_of_memory || !slot.ok;
+    for (uint32_t k = 0; k < args.frames && ok && !workers_write; ++k) {
+        ok = ring.WaitRendered(k) && PutSlot(sink, k, crew->slots[k % ring.size()], error);
+        if (ok) {
+            ring.Taken(k);
+            progress->Update(k + 1);
         }
-        size_t size = 0;
-        const uint8_t* data = SlotData(slot, &size);
-        if (failed) {
-            *error = kOutOfMemory;
-            ok = false;
-        } else {
-            ok = sink->Put(k, data, size, error);
-        }
-        {
-            std::lock_guard lock(mutex);
-            slot.ready = false;
-            written = k + 1;
-            if (!ok) stop = true;
-            slot_free.notify_all();
-        }
-        progress->Update(k + 1);
     }
-    {
-        std::lock_guard lock(mutex);
-        stop = true;
-        slot_free.notify_all();
+    if (!ok) ring.Stop();
+    for (auto& t : threads) t.join();
+    if (!failure.empty()) {
+        *error = failure;
+        return false;
     }
-    for (auto& w : workers) w.join();
     return ok;
 }
 
 // Renders and writes every frame; the tables are ready.
-int WriteFrames(const FrameArgs& args) {
+int RunFrames(const FrameArgs& args) {
+    if (args.to_stdout && ::isatty(kStdout)) {
+        return Fail("not writing binary frames to a terminal: give -o PATH or a pipe");
+    }
     std::string error;
     FrameSink sink(args);
     if (!sink.Open(&error)) return Fail(error);
     const uint32_t jobs =
         std::min(args.jobs != 0 ? args.jobs : std::min(UsableCpus(), kMaxJobs), args.frames);
+    Crew crew;
+    if (!AllocateCrew(args, jobs, &crew)) return Fail("out of memory for the frame buffers");
     Progress progress(args.frames, args.quiet);
-    bool ok = false;
-    try {
-        if (jobs <= 1) {
-            ok = WriteInSequence(args, &sink, &progress, &error);
-        } else if (sink.OneStream()) {
-            ok = WriteAhead(args, jobs, &sink, &progress, &error);
-        } else {
-            ok = WriteInParallel(args, jobs, &sink, &progress, &error);
-        }
-    } catch (const std::bad_alloc&) {
-        error = "out of memory for the frame buffers";
-    }
+    const bool ok = WriteFrames(args, &crew, &sink, &progress, &error);
     progress.Clear();
     if (!ok || !sink.Finish(&error)) return Fail(error);
     return 0;
@@ -426,5 +340,5 @@ int main(int argc, char** argv) {
     InitNoise(static_cast<int32_t>(args.seed));  // the seed's bits; 0 seeds from the clock
     BuildPalette();
     BuildSineTable();
-    return WriteFrames(args);
+    return RunFrames(args);
 }

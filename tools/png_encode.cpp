@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "tools/frame_output.h"
@@ -24,13 +25,17 @@ struct CompressorFree {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-// Per-thread scratch: the picture, its filtered rows and the compressor.
-struct PngScratch {
+}  // namespace
+
+// The picture, its filtered rows and the compressor.
+struct PngEncoder::Scratch {
     std::vector<uint8_t> rgb = std::vector<uint8_t>(kRgbRowBytes * H);
     std::vector<uint8_t> filtered = std::vector<uint8_t>(kFilteredBytes);
     std::unique_ptr<libdeflate_compressor, CompressorFree> compressor{
         libdeflate_alloc_compressor(kCompressionLevel)};
 };
+
+namespace {
 
 // The Up filter: each byte less the one above it (the first row as it is,
 // filter None). The picture is smooth from row to row, so this gave the
@@ -75,12 +80,23 @@ size_t OpenChunk(std::vector<uint8_t>* out, const char* type, size_t data_bytes)
 
 }  // namespace
 
-bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out) {
-    thread_local PngScratch scratch;
-    if (!scratch.compressor) return false;
+// Signature, IHDR, IEND and the IDAT chunk's frame.
+constexpr size_t kPngOverhead = 8 + (12 + 13) + 12 + 12;
+
+PngEncoder::PngEncoder() : scratch_(new Scratch) {
+    if (!scratch_->compressor) throw std::bad_alloc();
+}
+
+PngEncoder::~PngEncoder() = default;
+
+size_t PngEncoder::MaxBytes() const {
+    return kPngOverhead + libdeflate_zlib_compress_bound(scratch_->compressor.get(), kFilteredBytes);
+}
+
+bool PngEncoder::Encode(const uint32_t* pixels, std::vector<uint8_t>* out) {
+    Scratch& scratch = *scratch_;
     PictureRgb(pixels, scratch.rgb.data());
     FilterRows(scratch.rgb.data(), scratch.filtered.data());
-
     static constexpr uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     out->insert(out->end(), kSignature, kSignature + sizeof kSignature);
     size_t chunk = OpenChunk(out, "IHDR", 13);
@@ -104,4 +120,13 @@ bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out) {
 
     CloseChunk(out, OpenChunk(out, "IEND", 0));
     return true;
+}
+
+bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out) {
+    try {
+        thread_local PngEncoder encoder;
+        return encoder.Encode(pixels, out);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }

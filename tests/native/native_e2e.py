@@ -176,6 +176,7 @@ def check_refusals(args):
             tempfile.TemporaryDirectory(prefix="noise-native-") as scratch:
         cases = [
             (["--zoom", "3"], os.environ, 2, "--zoom"),
+            (["-s", "1", "--zoom", "3"], os.environ, 2, "--zoom"),
             (["--seed", "12x"], os.environ, 2, "--seed"),
             (["--time", "4294967296"], os.environ, 2, "--time"),
             (["--time"], os.environ, 2, "--time"),
@@ -205,6 +206,15 @@ def check_refusals(args):
             print(f"{what}: exit code {code}: {lines[0]}")
         if os.listdir(scratch):
             raise Failure(f"files left behind: {os.listdir(scratch)}")
+    version = subprocess.run([args.program, "--version"], capture_output=True, timeout=EXIT_WAIT_S)
+    if version.returncode != 0 or not re.fullmatch(rb"noise-animation \d+\.\d+\.\d+\n", version.stdout):
+        raise Failure(f"--version: exit code {version.returncode}, printed {version.stdout!r}")
+    with open("/dev/full", "wb") as full:
+        result = subprocess.run([args.program, "--help"], stdout=full, stderr=subprocess.PIPE, timeout=EXIT_WAIT_S)
+    said = result.stderr.decode(errors="replace")
+    if result.returncode == 0 or len(said.splitlines()) != 1 or "standard output" not in said:
+        raise Failure(f"--help to a full device: exit code {result.returncode}, stderr {said!r}")
+    print(f"--version: {version.stdout.decode().strip()}; --help to a full device: {said.strip()}")
 
 
 def expect_signal_death(program, number, after):

@@ -2,7 +2,7 @@
 // device nodes, links, shared and protected files, long paths, and being
 // stopped by signals and file-size limits, all inside scratch folders; and
 // OutputFile in-process for its named temporaries.
-#include "tools/output_file.h"
+#include "output/output_file.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -343,6 +344,93 @@ TEST(OutputFile, ExistingFilesKeepTheirIdentity) {
     EXPECT_EQ(Entries(dir / "shared"), (std::vector<std::string>{"foreign", "fresh", "locked"}));
 }
 
+// A 1 MiB tmpfs on a scratch folder, unmounted at the end; mounting needs
+// root (mounted() says whether it worked).
+class SmallDisk {
+  public:
+    SmallDisk() { mounted_ = ::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=1m") == 0; }
+    ~SmallDisk() {
+        if (mounted_) ::umount2(dir_.path().c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    std::string operator/(const std::string& name) const { return dir_ / name; }
+
+  private:
+    TempDir dir_;
+    bool mounted_ = false;
+};
+
+TEST(OutputFile, InPlaceRewriteWithoutRoomLeavesTheFile) {
+    SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a small tmpfs needs root: " << std::strerror(errno);
+    const std::function<void()> as_user = Unprivileged();
+    if (!as_user) GTEST_SKIP() << "no user 'nobody' to run without privileges";
+    // Both in-place cases: a second hard link, and a file of root's that
+    // `nobody` writes in a folder open to all. The temporary fits beside the
+    // old file; a second copy of three frames does not.
+    fs::create_directory(disk / "shared");
+    ::chmod((disk / "shared").c_str(), 0777);
+    Bytes old(102400);
+    for (size_t k = 0; k < old.size(); ++k) old[k] = static_cast<uint8_t>(k * 7 + k / 251);
+    for (const bool linked : {true, false}) {
+        const std::string target = linked ? disk / "clip.raw" : disk / "shared/clip.raw";
+        std::ofstream(target, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), old.size());
+        ::chmod(target.c_str(), 0666);
+        if (linked) {
+            ASSERT_EQ(::link(target.c_str(), (disk / "clip-link.raw").c_str()), 0);
+        }
+        const std::string folder = fs::path(target).parent_path();
+        const std::vector<std::string> entries = Entries(folder);
+        Tool full;
+        RunToEnd(&full, {"--frames", "3", "-o", target}, linked ? std::function<void()>{} : as_user);
+        EXPECT_EQ(ExitCode(full), kErrorExit) << linked;
+        EXPECT_EQ(full.Err(), "noise-frame: cannot write '" + target + "': No space left on device\n");
+        EXPECT_EQ(ReadFile(target), old) << linked;
+        EXPECT_EQ(Entries(folder), entries) << linked;
+        // One frame fits, and is written in place.
+        Tool fits;
+        RunToEnd(&fits, {"-o", target}, linked ? std::function<void()>{} : as_user);
+        EXPECT_EQ(ExitCode(fits), 0) << fits.Err();
+        EXPECT_EQ(ReadFile(target).size(), kRawFrame) << linked;
+        EXPECT_EQ(Stat(target).st_uid, 0u);
+        fs::remove(target);
+    }
+}
+
+TEST(OutputFile, ConcurrentInPlaceRewritesStayWhole) {
+    // Two runs rewrite one hard-linked file at once: it ends as the whole
+    // output of one of them. 24 MiB each, so the copies overlap often.
+    TempDir dir;
+    const std::vector<std::string> frames = {"--frames", "96", "-q"};
+    Bytes expected[2];
+    for (int k = 0; k < 2; ++k) {
+        std::vector<std::string> args = frames;
+        args.insert(args.end(), {"--step", std::to_string(k + 1), "-o", dir / ("alone" + std::to_string(k))});
+        Tool alone;
+        RunToEnd(&alone, args);
+        ASSERT_EQ(ExitCode(alone), 0) << alone.Err();
+        expected[k] = ReadFile(dir / ("alone" + std::to_string(k)));
+    }
+    constexpr int kRounds = 8;
+    for (int round = 0; round < kRounds; ++round) {
+        WriteText(dir / "out.raw", "old");
+        fs::remove(dir / "link.raw");
+        fs::create_hard_link(dir / "out.raw", dir / "link.raw");
+        Tool runs[2];
+        for (int k = 0; k < 2; ++k) {
+            std::vector<std::string> args = frames;
+            args.insert(args.end(), {"--step", std::to_string(k + 1), "-o", dir / "out.raw"});
+            Start(&runs[k], args);
+        }
+        for (Tool& run : runs) {
+            Finish(&run);
+            EXPECT_EQ(ExitCode(run), 0) << run.Err();
+        }
+        const Bytes got = ReadFile(dir / "out.raw");
+        ASSERT_TRUE(got == expected[0] || got == expected[1]) << "a mixed file in round " << round;
+    }
+}
+
 TEST(OutputFile, SignalsAndLimitsLeaveNoTemporary) {
     for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
         TempDir dir;
@@ -383,6 +471,39 @@ TEST(OutputFile, SignalsAndLimitsLeaveNoTemporary) {
     EXPECT_EQ(ExitCode(limited), kErrorExit);
     EXPECT_EQ(limited.Err(), "noise-frame: cannot write '" + dir / "big.raw" + "': File too large\n");
     EXPECT_TRUE(Entries(dir.path()).empty());
+}
+
+TEST(OutputFile, NoBinaryToATerminalAndNoPartialRunUnderAMemoryLimit) {
+    // Standard output a terminal: one line, exit 2, nothing on the terminal.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    Tool to_terminal;
+    to_terminal.stdout_path = ::ptsname(terminal);
+    RunToEnd(&to_terminal, {});
+    EXPECT_EQ(ExitCode(to_terminal), kErrorExit);
+    EXPECT_EQ(to_terminal.Err(), "noise-frame: not writing binary frames to a terminal: give -o PATH or a pipe\n");
+    uint8_t some[64];
+    EXPECT_LE(::read(terminal, some, sizeof some), 0);
+    ::close(terminal);
+
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#else
+    // 256 workers under a 256 MiB address-space limit: fewer workers, the
+    // same whole stream.
+    TempDir dir;
+    Tool one, many;
+    RunToEnd(&one, {"--frames", "300", "-f", "ppm", "-j1", "-o", dir / "one.ppm"});
+    RunToEnd(&many, {"--frames", "300", "-f", "ppm", "-j256", "-o", dir / "many.ppm"}, [] {
+        const rlimit limit = {256 << 20, 256 << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    EXPECT_EQ(ExitCode(one), 0) << one.Err();
+    EXPECT_EQ(ExitCode(many), 0) << many.Err();
+    EXPECT_EQ(ReadFile(dir / "many.ppm"), ReadFile(dir / "one.ppm"));
+#endif
 }
 
 TEST(OutputFile, LongPathsAndFolders) {

@@ -2,7 +2,7 @@
 // resolved once (links followed, kind decided), then written directly,
 // replaced atomically or rewritten in place. Named temporaries are listed
 // in a table that a signal handler clears before the process dies.
-#include "tools/output_file.h"
+#include "output/output_file.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -14,6 +14,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -21,7 +22,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tools/frame_args.h"
+#include "cli/arg_text.h"
 
 bool WriteAllToFd(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
@@ -175,11 +176,11 @@ int ConnectSocket(int folder, const std::string& name, int* err) {
     return fd;
 }
 
-// Copies `size` bytes from the start of `from` to the start of `to`.
-bool CopyFromStart(int from, int to, off_t size, int* err) {
-    off_t in = 0, out = 0;
-    while (in < size) {
-        const ssize_t n = ::copy_file_range(from, &in, to, &out, static_cast<size_t>(size - in), 0);
+// Copies the bytes [start, end) of `from` to the same offsets in `to`.
+bool CopyRange(int from, int to, off_t start, off_t end, int* err) {
+    off_t in = start, out = start;
+    while (in < end) {
+        const ssize_t n = ::copy_file_range(from, &in, to, &out, static_cast<size_t>(end - in), 0);
         if (n > 0) continue;
         if (n == 0) break;
         if (errno == EINTR) continue;
@@ -190,8 +191,8 @@ bool CopyFromStart(int from, int to, off_t size, int* err) {
         break;  // no kernel copy between these files: copy through a buffer
     }
     std::vector<uint8_t> buffer(size_t{1} << 16);
-    while (in < size) {
-        const ssize_t n = ::pread(from, buffer.data(), buffer.size(), in);
+    while (in < end) {
+        const ssize_t n = ::pread(from, buffer.data(), std::min<size_t>(buffer.size(), end - in), in);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             *err = n < 0 ? errno : EIO;
@@ -394,12 +395,39 @@ bool OutputFile::CommitReplace(int* err) {
     return true;
 }
 
+// Rewrites the existing file with the temporary's content. Another run
+// rewriting the same file in place is waited for (an OFD lock on the whole
+// file), so each copy is whole. Before any old byte changes, the room for the
+// new content is reserved and the part past the old end is written, so a
+// full disk or quota is met while the file is still as it was; a file
+// system without fallocate gets the second step only (its holes and
+// copy-on-write overwrites are not covered).
 bool OutputFile::CommitInPlace(int* err) {
-    SignalsHeld held;  // a signal waits until the file is whole again
     const off_t size = ::lseek(fd_, 0, SEEK_CUR);
     if (size < 0) return *err = errno, false;
-    if (::ftruncate(target_fd_, 0) != 0) return *err = errno, false;
-    if (!CopyFromStart(fd_, target_fd_, size, err)) return false;
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;  // l_start = l_len = 0: the whole file
+    while (::fcntl(target_fd_, F_OFD_SETLKW, &whole) != 0) {
+        if (errno != EINTR) return *err = errno, false;
+    }
+    SignalsHeld held;  // from here a signal waits until the file is whole again
+    struct stat old {};
+    if (::fstat(target_fd_, &old) != 0) return *err = errno, false;
+    // Cuts the file back to its old end, freeing what was reserved or
+    // written past it; the first error is the one reported.
+    const auto refuse = [&] {
+        [[maybe_unused]] const int cut = ::ftruncate(target_fd_, old.st_size);
+        return false;
+    };
+    if (size > 0 && ::fallocate(target_fd_, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
+        *err = errno;
+        return refuse();
+    }
+    if (size > old.st_size && !CopyRange(fd_, target_fd_, old.st_size, size, err)) return refuse();
+    if (!CopyRange(fd_, target_fd_, 0, std::min(size, old.st_size), err)) return false;
+    if (size < old.st_size && ::ftruncate(target_fd_, size) != 0) return *err = errno, false;
     const int fd = target_fd_;
     target_fd_ = -1;
     if (::close(fd) != 0) return *err = errno, false;
