@@ -148,9 +148,9 @@ TEST(DisplayWindow, ClassAndWindowStyle) {
     HWND window = SharedWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(GetClassLongA(window, GCL_STYLE), static_cast<DWORD>(CS_VREDRAW | CS_HREDRAW | CS_OWNDC));
-    EXPECT_EQ(GetClassLongA(window, GCL_HBRBACKGROUND), 0u);
-    EXPECT_NE(GetClassLongA(window, GCL_HICON), 0u) << "the IDI_MAIN icon group is missing";
-    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongA(window, GCL_HCURSOR)), LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(GetClassLongPtrA(window, GCLP_HBRBACKGROUND), 0u);
+    EXPECT_NE(GetClassLongPtrA(window, GCLP_HICON), 0u) << "the IDI_MAIN icon group is missing";
+    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrA(window, GCLP_HCURSOR)), LoadCursorA(nullptr, IDC_ARROW));
     const LONG style = GetWindowLongA(window, GWL_STYLE);
     EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
     EXPECT_EQ(Display.header.biSize, 40u);

@@ -2,6 +2,7 @@
 timed, and waited for when a session ends."""
 
 import fcntl
+import functools
 import subprocess
 from pathlib import Path
 
@@ -13,6 +14,28 @@ BOOT_SECONDS = 300     # a new prefix takes about 15 s; a busy machine much long
 LOCK_SECONDS = BOOT_SECONDS + 60
 SETTLE_SECONDS = 15
 READY_MARK = ".noise-prefix-ready"  # written once the boot has finished
+# Debian's 32-bit loader, which its `wine` wrapper prefers whenever it is
+# installed, and the 64-bit one for kernels that cannot run 32-bit programs.
+LOADER_32 = "/usr/lib/wine/wine"
+LOADER_64 = "/usr/lib/wine/wine64"
+PROBE_SECONDS = 30
+
+
+@functools.cache
+def runs_32bit():
+    """True when this machine runs 32-bit Wine (the kernel can execute i386
+    programs and 32-bit Wine is installed); asked once."""
+    try:
+        return subprocess.run([LOADER_32, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=PROBE_SECONDS).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
+def loader():
+    """The Wine loader to start programs with: `wine` where 32-bit programs
+    run, else the 64-bit loader, which runs only 64-bit Windows programs."""
+    return "wine" if runs_32bit() else LOADER_64
 
 
 def wine_env(base, prefix):
@@ -20,6 +43,8 @@ def wine_env(base, prefix):
     default DLL overrides unless BASE names its own."""
     env = dict(base)
     env["WINEPREFIX"] = str(prefix)
+    if loader() != "wine":
+        env["WINELOADER"] = loader()
     env.setdefault("WINEDEBUG", "-all")
     env.setdefault("WINEDLLOVERRIDES", DEFAULT_OVERRIDES)
     return env
@@ -53,7 +78,7 @@ def prepare_prefix(prefix, env):
         wait_for(locked, LOCK_SECONDS, f"the lock on {prefix}", interval=0.2)
         if not ready.exists():
             env = wine_env(env, prefix)
-            code = _finish(["wineboot", "-i"], env, BOOT_SECONDS)
+            code = _finish([loader(), "wineboot", "-i"], env, BOOT_SECONDS)
             if code != 0:
                 raise Failure(f"wineboot -i failed in {prefix} with exit code {code}")
             _finish(["wineserver", "-w"], env, BOOT_SECONDS)
