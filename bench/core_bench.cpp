@@ -1,14 +1,12 @@
-// Speed of the portable core: one Noise3 call, one four-octave Turbulence
-// call, and a whole frame through RenderFrameAt and the plain path.
+// Speed of the noise core: one Noise3 call and one four-octave Turbulence
+// call (whole frames are timed by frame_timing).
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstdint>
 
 #include "noise/noise.h"
-#include "render/frame.h"
-#include "render/render_path.h"
-#include "render/shading.h"
+#include "render/frame.h"  // kOctaves, as a frame uses them
 
 namespace {
 
@@ -59,31 +57,5 @@ void BM_Turbulence4(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Turbulence4);
-
-void RenderFramePlainOnGlobals(uint32_t t) { RenderFramePlain(t, ByteImage, PixelBuffer); }
-
-// A frame benchmark: tables and buffers ready, then one frame per iteration
-// at successive time values, as the animation draws them.
-template <void (*Render)(uint32_t)>
-void BM_Frame(benchmark::State& state) {
-    (void)Points();  // builds the noise tables
-    BuildPalette();
-    BuildSineTable();
-    if (!AllocateFrameBuffers()) {
-        state.SkipWithError("out of memory");
-        return;
-    }
-    uint32_t t = 999;
-    for (auto _ : state) {
-        Render(t++);
-        benchmark::DoNotOptimize(PixelBuffer[0]);
-        benchmark::ClobberMemory();
-    }
-    FreeFrameBuffers();
-    state.counters["fps"] =
-        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_Frame<RenderFrameAt>)->Name("BM_RenderFrameAt")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Frame<RenderFramePlainOnGlobals>)->Name("BM_RenderFramePlain")->Unit(benchmark::kMillisecond);
 
 }  // namespace

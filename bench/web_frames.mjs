@@ -15,7 +15,8 @@ const kPaths = {plain: 0, simd128: 4};  // indices in RenderPath
 
 function nativeFrames() {
   const out = execFileSync(frameTiming, [frames], {encoding: 'utf8'});
-  const ms = (name) => Number(new RegExp(`^${name} +([0-9.]+)`, 'm').exec(out)?.[1]);
+  // frame_timing prints microseconds per frame first on each path's line.
+  const ms = (name) => Number(new RegExp(`^${name} +([0-9.]+)`, 'm').exec(out)?.[1]) / 1000;
   const best = /best path: (\w+)/.exec(out)[1];
   return {plain: ms('plain'), sse2: ms('sse2'), best, bestMs: ms(best)};
 }

@@ -115,9 +115,14 @@ def wine_run(argv):
 
     def body():
         if os.environ.get("DISPLAY"):
-            prefix = wine.prepare_prefix(argv[0], os.environ)
-            env = wine.wine_env(os.environ, prefix)
-            os.execvpe(wine.loader(), [wine.loader(), *argv[1:]], env)
+            env = dict(os.environ)
+            claim = wine.claim_prefix(argv[0], env)
+            prefix = wine.prepare_prefix(argv[0], env)
+            env = wine.wine_env(env, prefix)
+            if claim is None:  # the enclosing run holds the prefix
+                os.execvpe(wine.loader(), [wine.loader(), *argv[1:]], env)
+            with claim:
+                return subprocess.run([wine.loader(), *argv[1:]], env=env).returncode
         with Session(private_display=True) as session:
             program = session.start_wine(argv[0], argv[1], argv[2:])
             return program.wait(None)

@@ -20,6 +20,7 @@ class Session:
     def __init__(self, private_display=True):
         self._programs = []
         self._prefixes = []
+        self._claims = []
         self._xvfb = None
         env = dict(os.environ)
         env["WINEDEBUG"] = "-all"
@@ -51,12 +52,19 @@ class Session:
                 wine.settle(prefix, self.env)
             self._xvfb.stop()
             self._xvfb = None
+        for claim in self._claims:
+            claim.close()
+        self._claims.clear()
 
     # Programs.
 
     def prepare_prefix(self, prefix):
         """Creates and boots PREFIX if needed (see wine.prepare_prefix) and
-        returns it as an absolute path. Call it before starting a clock."""
+        returns it as an absolute path, held by this session until it ends
+        (see wine.claim_prefix). Call it before starting a clock."""
+        claim = wine.claim_prefix(prefix, self.env)
+        if claim is not None:
+            self._claims.append(claim)
         prefix = wine.prepare_prefix(prefix, self.env)
         if prefix not in self._prefixes:
             self._prefixes.append(prefix)

@@ -1,9 +1,11 @@
 """Wine prefixes: created and booted once, before any program in them is
-timed, and waited for when a session ends."""
+timed, held by one run at a time, and waited for when a session ends."""
 
 import fcntl
 import functools
+import os
 import subprocess
+import tempfile
 from pathlib import Path
 
 from .process import Failure, Program, wait_for
@@ -14,6 +16,8 @@ BOOT_SECONDS = 300     # a new prefix takes about 15 s; a busy machine much long
 LOCK_SECONDS = BOOT_SECONDS + 60
 SETTLE_SECONDS = 15
 READY_MARK = ".noise-prefix-ready"  # written once the boot has finished
+# The prefixes the run that started this process holds, os.pathsep-separated.
+CLAIMS_VARIABLE = "NOISE_WINE_PREFIXES_HELD"
 # Debian's 32-bit loader, which its `wine` wrapper prefers whenever it is
 # installed, and the 64-bit one for kernels that cannot run 32-bit programs.
 LOADER_32 = "/usr/lib/wine/wine"
@@ -51,12 +55,16 @@ def wine_env(base, prefix):
 
 
 def _finish(argv, env, seconds):
-    program = Program(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    code = program.wait(seconds)
-    if code is None:
-        program.stop()
-        raise Failure(f"{' '.join(argv)} did not finish within {seconds} s")
-    return code
+    """Exit code of ARGV, and the last line it wrote on stderr."""
+    with tempfile.TemporaryFile() as errors:
+        program = Program(argv, env=env, stdout=subprocess.DEVNULL, stderr=errors)
+        code = program.wait(seconds)
+        if code is None:
+            program.stop()
+            raise Failure(f"{' '.join(argv)} did not finish within {seconds} s")
+        errors.seek(0)
+        lines = errors.read().decode(errors="replace").strip().splitlines()
+    return code, lines[-1] if lines else ""
 
 
 def prepare_prefix(prefix, env):
@@ -78,12 +86,39 @@ def prepare_prefix(prefix, env):
         wait_for(locked, LOCK_SECONDS, f"the lock on {prefix}", interval=0.2)
         if not ready.exists():
             env = wine_env(env, prefix)
-            code = _finish([loader(), "wineboot", "-i"], env, BOOT_SECONDS)
+            code, said = _finish([loader(), "wineboot", "-i"], env, BOOT_SECONDS)
             if code != 0:
-                raise Failure(f"wineboot -i failed in {prefix} with exit code {code}")
+                raise Failure(f"wineboot -i failed in {prefix} with exit code {code}" + (f": {said}" if said else ""))
             _finish(["wineserver", "-w"], env, BOOT_SECONDS)
             ready.touch()
     return prefix
+
+
+def claim_prefix(prefix, env):
+    """Holds PREFIX for this run and the processes it starts, recording the
+    hold in ENV: two runs in one prefix share its Wine server, where each
+    finds the other's windows by their titles. Returns the open lock file,
+    to be kept while the run lasts, or None when ENV shows that an enclosing
+    run already holds PREFIX; raises Failure when another run holds it."""
+    prefix = Path(prefix).resolve()
+    held = [p for p in env.get(CLAIMS_VARIABLE, "").split(os.pathsep) if p]
+    if str(prefix) in held:
+        return None
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    lock = open(f"{prefix}.in-use", "a+")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        lock.seek(0)
+        holder = lock.read().strip() or "another process"
+        lock.close()
+        raise Failure(f"the Wine prefix {prefix} is in use by another run ({holder}), whose windows this one "
+                      f"would mistake for its own: wait for it to end, or give this run its own prefix") from None
+    lock.truncate(0)
+    lock.write(f"process {os.getpid()}\n")
+    lock.flush()
+    env[CLAIMS_VARIABLE] = os.pathsep.join([*held, str(prefix)])
+    return lock
 
 
 def settle(prefix, env, seconds=SETTLE_SECONDS):

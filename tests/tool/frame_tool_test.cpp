@@ -22,8 +22,8 @@
 #include "noise/noise.h"
 #include "render/frame.h"
 #include "render/shading.h"
-#include "tests/frame_digest.h"
-#include "tests/tool_session.h"
+#include "tests/core/frame_digest.h"
+#include "tests/tool/tool_session.h"
 #include "tools/frame_output.h"
 
 #define STB_IMAGE_IMPLEMENTATION

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "display/display_internal.h"
-#include "tests/display_child.h"
+#include "tests/windows/display_child.h"
 
 namespace {
 
@@ -144,19 +144,24 @@ TEST(DisplayWindow, OpensWithImageSizedClientAreaCentredOnScreen) {
     EXPECT_EQ(FindWindowA("Noise animation", nullptr), window);
 }
 
-TEST(DisplayWindow, ClassAndWindowStyle) {
+TEST(DisplayWindow, WindowKeepsItsDcAndShowsTheIconAndArrow) {
     HWND window = SharedWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(GetClassLongA(window, GCL_STYLE), static_cast<DWORD>(CS_VREDRAW | CS_HREDRAW | CS_OWNDC));
-    EXPECT_EQ(GetClassLongPtrA(window, GCLP_HBRBACKGROUND), 0u);
+    // The window keeps one device context for its life, so the one the
+    // display took when it opened is still the one every GetDC gives.
+    HDC first = GetDC(window);
+    HDC second = GetDC(window);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first, Display.dc);
+    ReleaseDC(window, second);
+    ReleaseDC(window, first);
+    EXPECT_EQ(GetClassLongPtrA(window, GCLP_HBRBACKGROUND), 0u)
+        << "a background brush would flash under each frame";
     EXPECT_NE(GetClassLongPtrA(window, GCLP_HICON), 0u) << "the IDI_MAIN icon group is missing";
     EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrA(window, GCLP_HCURSOR)), LoadCursorA(nullptr, IDC_ARROW));
     const LONG style = GetWindowLongA(window, GWL_STYLE);
-    EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
-    EXPECT_EQ(Display.header.biSize, 40u);
-    EXPECT_EQ(Display.header.biWidth, kWidth);
-    EXPECT_EQ(Display.header.biHeight, kHeight);  // positive: bottom-up
-    EXPECT_EQ(Display.header.biBitCount, 32);
+    EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW) << "the window cannot be sized, moved or minimised";
 }
 
 // Width and height of an icon's colour (or, for monochrome, mask) bitmap.

@@ -25,7 +25,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/abuse/storm_plan.h"
+#include "soak/storm_plan.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "display/display_internal.h"
-#include "tests/display_child.h"
+#include "tests/windows/display_child.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "noise/noise.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -78,10 +79,29 @@ TEST(NoiseTables, SameSeedSameTablesOtherSeedOtherTables) {
 }
 
 TEST(NoiseTables, ZeroSeedComesFromTheClock) {
-    // The clock seed is below one day of milliseconds.
+    // Seed 0 takes the UTC millisecond of the day at the call: the tables
+    // equal those of one seed read from the clock between the two readings
+    // taken around it.
+    const auto day_ms = [] {
+        const UtcTimeOfDay t = UtcNow();
+        return static_cast<uint32_t>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond);
+    };
+    const uint32_t before = day_ms();
     InitNoise(0);
-    RandomizeFromClock();
-    EXPECT_LT(RandomSeed, 86400000u);
+    const uint32_t after = day_ms();
+    const auto from_clock = PermCopy();
+    const Gradient g0 = GradTable[0];
+    if (after < before) GTEST_SKIP() << "the day ended during the call";
+    ASSERT_LT(after - before, 10000u) << "the clock readings are too far apart to search";
+
+    bool found = false;
+    for (uint32_t seed = before; seed <= after && !found; ++seed) {
+        if (seed == 0) continue;  // the clock's seed at midnight cannot be asked for
+        InitNoise(static_cast<int32_t>(seed));
+        found = PermCopy() == from_clock && GradTable[0].x == g0.x && GradTable[0].y == g0.y &&
+                GradTable[0].z == g0.z;
+    }
+    EXPECT_TRUE(found) << "InitNoise(0) built tables from no clock time between " << before << " and " << after;
 }
 
 TEST(NoiseTables, AllZeroDrawGivesTheMinusOneGradient) {

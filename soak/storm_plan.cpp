@@ -1,5 +1,5 @@
 // Drawing the storm's actions; see storm_plan.h.
-#include "tests/abuse/storm_plan.h"
+#include "soak/storm_plan.h"
 
 namespace storm {
 namespace {

@@ -17,7 +17,7 @@
 #include "render/frame.h"
 #include "render/render_path.h"
 #include "render/shading.h"
-#include "tests/frame_digest.h"
+#include "tests/core/frame_digest.h"
 
 namespace {
 

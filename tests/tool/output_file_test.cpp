@@ -30,7 +30,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/tool_session.h"
+#include "tests/tool/tool_session.h"
 
 namespace {
 

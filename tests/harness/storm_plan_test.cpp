@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "tests/abuse/storm_plan.h"
+#include "soak/storm_plan.h"
 
 namespace {
 
