@@ -16,7 +16,8 @@ constexpr const char* kNoOptions = "This screen saver has no options that you ca
 
 HWND WindowFromArgs(const SaverArgs& args) {
     if (!args.has_window) return nullptr;
-    HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(args.window));
+    // Window handles carry 32 significant bits; 64-bit Windows sign-extends them.
+    HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(args.window)));
     return IsWindow(window) ? window : nullptr;
 }
 

@@ -50,6 +50,7 @@ constexpr DWORD kAnswerTimeoutMs = 20000;  // a live program answers WM_NULL wel
 constexpr DWORD kCheckEveryMs = 400;
 constexpr DWORD kEndingGraceMs = 5000;
 constexpr DWORD kMinimiseTimeoutMs = 15000;  // behind a backlog of earlier actions
+constexpr DWORD kSettleMs = 500;             // for the X server's notices of earlier moves and resizes
 constexpr DWORD kBackOffAfterMs = 4000;      // title updates are due every 2 s
 constexpr UINT kAsyncPosFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
 
@@ -324,6 +325,11 @@ void Burst(Target& t, const Options& o, storm::Random& random, bool keep_minimis
 // The minimise is posted, so it comes after every message of the earlier
 // bursts (a posted SC_RESTORE among them would otherwise undo it).
 void MinimisedPhase(Target& t, const Options& o, storm::Random& random) {
+    // Wine without a window manager restores a minimised window when the X
+    // server's notice of an earlier move or resize arrives after the
+    // minimise; the window handles those first, then they get time to land.
+    Answer(t);
+    Sleep(kSettleMs);
     PostMessageA(t.window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     DWORD start = GetTickCount();
     while (!IsIconic(t.window)) {

@@ -4,6 +4,7 @@ shell scripts use (a private display around a command; Wine as CMake's
 emulator)."""
 
 import argparse
+import functools
 import os
 import signal
 import subprocess
@@ -15,8 +16,27 @@ from .core import Session
 from .process import Failure
 
 ROOT = Path(__file__).resolve().parents[2]
-WIN32_BUILD = ROOT / "build" / "win32"
-WIN32_PREFIX = WIN32_BUILD / "wineprefix"
+# The Windows build the tools run (WINDOWS_PRESET, WIN32_BUILD, WIN32_PREFIX):
+# the 32-bit product where 32-bit programs run, else the 64-bit build of the
+# same sources under 64-bit Wine. Chosen on first use, with one line on
+# stderr when it is the 64-bit one.
+_WINDOWS_NAMES = ("WINDOWS_PRESET", "WIN32_BUILD", "WIN32_PREFIX")
+
+
+@functools.cache
+def _windows_build():
+    preset = "win32" if wine.runs_32bit() else "win64"
+    if preset == "win64":
+        print("note: this machine cannot run 32-bit programs; using the 64-bit Windows build "
+              "(build/win64) under 64-bit Wine", file=sys.stderr, flush=True)
+    build = ROOT / "build" / preset
+    return dict(zip(_WINDOWS_NAMES, (preset, build, build / "wineprefix")))
+
+
+def __getattr__(name):
+    if name in _WINDOWS_NAMES:
+        return _windows_build()[name]
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
 def parser(prog, doc):
@@ -100,9 +120,9 @@ def wine_run(argv):
             prefix = wine.prepare_prefix(argv[0], env)
             env = wine.wine_env(env, prefix)
             if claim is None:  # the enclosing run holds the prefix
-                os.execvpe("wine", ["wine", *argv[1:]], env)
+                os.execvpe(wine.loader(), [wine.loader(), *argv[1:]], env)
             with claim:
-                return subprocess.run(["wine", *argv[1:]], env=env).returncode
+                return subprocess.run([wine.loader(), *argv[1:]], env=env).returncode
         with Session(private_display=True) as session:
             program = session.start_wine(argv[0], argv[1], argv[2:])
             return program.wait(None)

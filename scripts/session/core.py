@@ -80,7 +80,7 @@ class Session:
         prefix = self.prepare_prefix(prefix)
         full_env = wine.wine_env(self.env, prefix)
         full_env.update(env or {})
-        return self._track(Program(["wine", exe, *args], full_env, cwd, stdout, stderr,
+        return self._track(Program([wine.loader(), exe, *args], full_env, cwd, stdout, stderr,
                                    name=os.path.basename(str(exe))))
 
     def start_native(self, argv, env=None, cwd=None, stdout=None, stderr=None):

@@ -2,6 +2,7 @@
 timed, held by one run at a time, and waited for when a session ends."""
 
 import fcntl
+import functools
 import os
 import subprocess
 import tempfile
@@ -17,6 +18,28 @@ SETTLE_SECONDS = 15
 READY_MARK = ".noise-prefix-ready"  # written once the boot has finished
 # The prefixes the run that started this process holds, os.pathsep-separated.
 CLAIMS_VARIABLE = "NOISE_WINE_PREFIXES_HELD"
+# Debian's 32-bit loader, which its `wine` wrapper prefers whenever it is
+# installed, and the 64-bit one for kernels that cannot run 32-bit programs.
+LOADER_32 = "/usr/lib/wine/wine"
+LOADER_64 = "/usr/lib/wine/wine64"
+PROBE_SECONDS = 30
+
+
+@functools.cache
+def runs_32bit():
+    """True when this machine runs 32-bit Wine (the kernel can execute i386
+    programs and 32-bit Wine is installed); asked once."""
+    try:
+        return subprocess.run([LOADER_32, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=PROBE_SECONDS).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
+def loader():
+    """The Wine loader to start programs with: `wine` where 32-bit programs
+    run, else the 64-bit loader, which runs only 64-bit Windows programs."""
+    return "wine" if runs_32bit() else LOADER_64
 
 
 def wine_env(base, prefix):
@@ -24,6 +47,8 @@ def wine_env(base, prefix):
     default DLL overrides unless BASE names its own."""
     env = dict(base)
     env["WINEPREFIX"] = str(prefix)
+    if loader() != "wine":
+        env["WINELOADER"] = loader()
     env.setdefault("WINEDEBUG", "-all")
     env.setdefault("WINEDLLOVERRIDES", DEFAULT_OVERRIDES)
     return env
@@ -61,7 +86,7 @@ def prepare_prefix(prefix, env):
         wait_for(locked, LOCK_SECONDS, f"the lock on {prefix}", interval=0.2)
         if not ready.exists():
             env = wine_env(env, prefix)
-            code, said = _finish(["wineboot", "-i"], env, BOOT_SECONDS)
+            code, said = _finish([loader(), "wineboot", "-i"], env, BOOT_SECONDS)
             if code != 0:
                 raise Failure(f"wineboot -i failed in {prefix} with exit code {code}" + (f": {said}" if said else ""))
             _finish(["wineserver", "-w"], env, BOOT_SECONDS)

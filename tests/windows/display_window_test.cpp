@@ -156,9 +156,10 @@ TEST(DisplayWindow, WindowKeepsItsDcAndShowsTheIconAndArrow) {
     EXPECT_EQ(first, Display.dc);
     ReleaseDC(window, second);
     ReleaseDC(window, first);
-    EXPECT_EQ(GetClassLongA(window, GCL_HBRBACKGROUND), 0u) << "a background brush would flash under each frame";
-    EXPECT_NE(GetClassLongA(window, GCL_HICON), 0u) << "the IDI_MAIN icon group is missing";
-    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongA(window, GCL_HCURSOR)), LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(GetClassLongPtrA(window, GCLP_HBRBACKGROUND), 0u)
+        << "a background brush would flash under each frame";
+    EXPECT_NE(GetClassLongPtrA(window, GCLP_HICON), 0u) << "the IDI_MAIN icon group is missing";
+    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrA(window, GCLP_HCURSOR)), LoadCursorA(nullptr, IDC_ARROW));
     const LONG style = GetWindowLongA(window, GWL_STYLE);
     EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW) << "the window cannot be sized, moved or minimised";
 }

@@ -48,7 +48,11 @@ struct Saver {
     bool started = false;
 
     explicit Saver(const std::string& args) {
-        std::string command_line = "\"" + SaverPath() + "\" " + args;
+        // Appended piece by piece: GCC 12's -Wrestrict misreads "..." + std::string&&.
+        std::string command_line = "\"";
+        command_line += SaverPath();
+        command_line += "\" ";
+        command_line += args;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -92,7 +96,8 @@ HWND MakeParent() {
     return parent;
 }
 
-std::string Decimal(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
+// As Windows writes a handle on a command line: its 32 significant bits.
+std::string Decimal(HWND window) { return std::to_string(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window))); }
 
 struct BoxSearch {
     DWORD process_id;
