@@ -5,7 +5,7 @@
 
 namespace {
 
-const OptionSpec* Find(std::span<const OptionSpec> table, std::string_view long_name, char short_name) {
+const OptionEntry* Find(std::span<const OptionEntry> table, std::string_view long_name, char short_name) {
     for (const auto& entry : table) {
         if (long_name.empty() ? entry.short_name != 0 && entry.short_name == short_name
                               : entry.long_name == long_name) {
@@ -17,8 +17,8 @@ const OptionSpec* Find(std::span<const OptionSpec> table, std::string_view long_
 
 }  // namespace
 
-bool ParseOptions(int argc, const char* const* argv, std::span<const OptionSpec> table,
-                  const std::function<bool(const OptionSpec&, std::string_view)>& apply, bool* seen,
+bool ParseOptions(int argc, const char* const* argv, std::span<const OptionEntry> table,
+                  const std::function<bool(const OptionEntry&, std::string_view)>& apply, bool* seen,
                   std::string* error) {
     for (int k = 0; k < argc && argv[k] != nullptr; ++k) {
         const std::string_view arg = argv[k];
@@ -29,7 +29,7 @@ bool ParseOptions(int argc, const char* const* argv, std::span<const OptionSpec>
         }
         size_t pos = 1;  // next short option in a bundle
         while (is_long || pos < arg.size()) {
-            const OptionSpec* entry = nullptr;
+            const OptionEntry* entry = nullptr;
             std::string_view value;
             bool has_value = false;
             if (is_long) {

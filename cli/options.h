@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-struct OptionSpec {
+struct OptionEntry {
     int id;                      // the program's number for it, 0 .. table size - 1
     std::string_view long_name;  // "--seed"
     char short_name;             // 's'; 0: none
@@ -24,6 +24,6 @@ struct OptionSpec {
 // False with *error one line: "unknown option '-x'", "unexpected argument
 // 'x'", "--seed: given more than once", "--seed: missing value",
 // "--quiet: takes no value: '--quiet=1'", or apply's own.
-bool ParseOptions(int argc, const char* const* argv, std::span<const OptionSpec> table,
-                  const std::function<bool(const OptionSpec&, std::string_view)>& apply, bool* seen,
+bool ParseOptions(int argc, const char* const* argv, std::span<const OptionEntry> table,
+                  const std::function<bool(const OptionEntry&, std::string_view)>& apply, bool* seen,
                   std::string* error);

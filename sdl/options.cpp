@@ -25,7 +25,7 @@ enum Option {
 
 constexpr uint32_t kMaxDelay = 10000000;  // ten seconds per frame
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {kSeed, "--seed", 's', true, "--seed", false},
     {kZoom, "--zoom", 'z', true, "--zoom", false},
     {kTime, "--time", 't', true, "--time", false},
@@ -43,7 +43,7 @@ constexpr OptionSpec kOptions[] = {
 bool ParseNativeArgs(int argc, const char* const* argv, NativeOptions* options, std::string* error) {
     NativeOptions o;
     bool seen[kOptionCount] = {};
-    auto apply = [&](const OptionSpec& entry, std::string_view value) {
+    auto apply = [&](const OptionEntry& entry, std::string_view value) {
         std::string problem;
         auto number = [&](bool ok) {
             return ok ||

@@ -48,25 +48,25 @@ enum class Option {
 };
 constexpr int kOptionCount = static_cast<int>(Option::kVersion) + 1;
 
-constexpr OptionSpec Spec(Option id, std::string_view long_name, char short_name, bool takes_value,
-                          std::string_view shown) {
+constexpr OptionEntry Entry(Option id, std::string_view long_name, char short_name, bool takes_value,
+                           std::string_view shown) {
     return {static_cast<int>(id), long_name, short_name, takes_value, shown,
             id == Option::kHelp || id == Option::kVersion};
 }
 
-constexpr OptionSpec kOptions[] = {
-    Spec(Option::kSeed, "--seed", 's', true, "--seed"),
-    Spec(Option::kTime, "--time", 't', true, "--time"),
-    Spec(Option::kMs, "--ms", 0, true, "--ms"),
-    Spec(Option::kFrames, "--frames", 'n', true, "--frames"),
-    Spec(Option::kStep, "--step", 0, true, "--step"),
-    Spec(Option::kFps, "--fps", 0, true, "--fps"),
-    Spec(Option::kFormat, "--format", 'f', true, "--format"),
-    Spec(Option::kOutput, "--output", 'o', true, "-o"),
-    Spec(Option::kJobs, "--jobs", 'j', true, "--jobs"),
-    Spec(Option::kQuiet, "--quiet", 'q', false, "--quiet"),
-    Spec(Option::kHelp, "--help", 'h', false, "--help"),
-    Spec(Option::kVersion, "--version", 'V', false, "--version"),
+constexpr OptionEntry kOptions[] = {
+    Entry(Option::kSeed, "--seed", 's', true, "--seed"),
+    Entry(Option::kTime, "--time", 't', true, "--time"),
+    Entry(Option::kMs, "--ms", 0, true, "--ms"),
+    Entry(Option::kFrames, "--frames", 'n', true, "--frames"),
+    Entry(Option::kStep, "--step", 0, true, "--step"),
+    Entry(Option::kFps, "--fps", 0, true, "--fps"),
+    Entry(Option::kFormat, "--format", 'f', true, "--format"),
+    Entry(Option::kOutput, "--output", 'o', true, "-o"),
+    Entry(Option::kJobs, "--jobs", 'j', true, "--jobs"),
+    Entry(Option::kQuiet, "--quiet", 'q', false, "--quiet"),
+    Entry(Option::kHelp, "--help", 'h', false, "--help"),
+    Entry(Option::kVersion, "--version", 'V', false, "--version"),
 };
 
 // --fps: N or N/D, whole decimal numbers 1..kMaxFpsTerm.
@@ -196,7 +196,7 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
     std::string_view output_path;
 
     // Applies one option's value; false with *error set when it is bad.
-    auto apply = [&](const OptionSpec& entry, std::string_view value) {
+    auto apply = [&](const OptionEntry& entry, std::string_view value) {
         const std::string option(entry.shown);
         const auto id = static_cast<Option>(entry.id);
         std::string problem;
