@@ -44,6 +44,11 @@ bool FrameRing::WaitRendered(uint64_t k) {
     return !stop_;
 }
 
+bool FrameRing::IsReady(uint64_t k) {
+    std::lock_guard lock(mutex_);
+    return !stop_ && ready_[k % size()] != 0;
+}
+
 void FrameRing::Stop() {
     {
         std::lock_guard lock(mutex_);

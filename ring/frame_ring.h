@@ -32,6 +32,8 @@ class FrameRing {
     // For one thread that takes every frame in order: waits until frame k is
     // rendered. False once stopped.
     bool WaitRendered(uint64_t k);
+    // Whether frame k is rendered and not yet taken, without waiting.
+    bool IsReady(uint64_t k);
 
     // Wakes every waiter; from then on Next gives kNone and WaitRendered false.
     void Stop();

@@ -28,16 +28,15 @@ int Fail(const std::string& message, int code) {
     return code;
 }
 
-// Frames render ahead on a second thread while this one presents them: on
-// X11 presenting takes about as long as rendering (sdl/render_ahead.h).
+// Frames render on a second thread, each moment once, while this one
+// presents the newest again and again (sdl/render_ahead.h).
 // Every display call stays on this thread. False when the render thread
 // cannot start.
 bool PresentRenderedAhead(FrameLoop* loop) {
     RenderAhead ahead;
     if (!ahead.Start(*loop)) return false;
     for (bool open = true; open;) {
-        open = PresentLoopFrame(loop, ahead.NextFrame());
-        ahead.ReleaseFrame();
+        open = PresentLoopFrame(loop, ahead.CurrentFrame());
     }
     ahead.Stop();
     return true;

@@ -10,6 +10,10 @@
 #include "render/frame.h"
 #include "render/render_path.h"
 
+namespace {
+constexpr uint32_t kClockTickMicros = 1000;  // the millisecond clock's step
+}  // namespace
+
 bool RenderAhead::Start(const FrameLoop& loop) {
     hold_time_ = loop.hold_time;
     held_time_ = loop.held_time;
@@ -22,6 +26,7 @@ bool RenderAhead::Start(const FrameLoop& loop) {
         }
     }
     presented_ = 0;
+    presenting_ = false;
     try {
         ring_ = std::make_unique<FrameRing>(kSlots, FrameRing::kEndless);
         thread_ = std::thread(&RenderAhead::RenderLoop, this);
@@ -34,20 +39,31 @@ bool RenderAhead::Start(const FrameLoop& loop) {
 
 void RenderAhead::RenderLoop() {
     uint64_t k = 0;
+    uint32_t last = 0;
     while (ring_->Next(false, &k) == FrameRing::Job::kRender) {
+        uint32_t t = held_time_;
+        if (!hold_time_) {
+            // Wait for a new moment, the time value moves every 3 ms.
+            while ((t = FrameTime(ClockMs())) == last && k > 0) SleepMicros(kClockTickMicros);
+        } else if (k > 0) {
+            return;  // the held moment's one frame is shown for good
+        }
         Slot& slot = slots_[k % kSlots];
-        const uint32_t t = hold_time_ ? held_time_ : FrameTime(ClockMs());
         RenderFrameInto(t, slot.byte_image.get(), slot.pixels.get());
+        last = t;
         ring_->Rendered(k);
     }
 }
 
-const uint32_t* RenderAhead::NextFrame() {
-    ring_->WaitRendered(presented_);
+const uint32_t* RenderAhead::CurrentFrame() {
+    if (!presenting_) {
+        ring_->WaitRendered(presented_);
+        presenting_ = true;
+    } else if (ring_->IsReady(presented_ + 1)) {
+        ring_->Taken(presented_++);
+    }
     return slots_[presented_ % kSlots].pixels.get();
 }
-
-void RenderAhead::ReleaseFrame() { ring_->Taken(presented_++); }
 
 void RenderAhead::Stop() {
     if (thread_.joinable()) {
