@@ -16,9 +16,13 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// The file's bytes, read in blocks (empty when it cannot be opened).
 inline Bytes ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes;
+    char block[1 << 16];
+    while (in.read(block, sizeof block) || in.gcount() > 0) bytes.insert(bytes.end(), block, block + in.gcount());
+    return bytes;
 }
 
 // The names in a folder, sorted.
