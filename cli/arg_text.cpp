@@ -25,8 +25,6 @@ bool SetError(std::string* error, std::string text) {
     return false;
 }
 
-// The whole of `text` as a number in `base` (no sign, no prefix): "not a
-// number" when anything else is in it, "out of range" above `max`.
 bool ParseWhole(std::string_view text, int base, uint64_t max, uint64_t* value, std::string* problem) {
     uint64_t v = 0;
     const char* end = text.data() + text.size();
