@@ -132,8 +132,7 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
             ++k;
             read_number(&conv.precision);
         }
-        const std::string_view conversionText =
-            path.substr(start, k < path.size() ? k + 1 - start : k - start);
+        const std::string_view conversionText = path.substr(start, k + 1 - start);  // to the end at most
         if (k >= path.size() || path[k] != 'd') {
             return SetError(error,
                             "-o: only %d (with flags and width) or %% may follow '%' in the path, not " +
@@ -167,17 +166,16 @@ std::string ExpandPath(const PathPattern& pattern, uint32_t index) {
         }
     }
     const std::string sign = pattern.plus_sign ? "+" : (pattern.space_sign ? " " : "");
-    std::string field;
     const size_t used = sign.size() + digits.size();
     const size_t width = static_cast<size_t>(pattern.width);
-    if (used >= width) {
-        field = sign + digits;
-    } else if (pattern.left_align) {
-        field = sign + digits + std::string(width - used, ' ');
+    const size_t pad = width > used ? width - used : 0;
+    std::string field;
+    if (pattern.left_align) {
+        field = sign + digits + std::string(pad, ' ');
     } else if (pattern.zero_pad && pattern.precision < 0) {
-        field = sign + std::string(width - used, '0') + digits;
+        field = sign + std::string(pad, '0') + digits;
     } else {
-        field = std::string(width - used, ' ') + sign + digits;
+        field = std::string(pad, ' ') + sign + digits;
     }
     return pattern.prefix + field + pattern.suffix;
 }
@@ -262,10 +260,9 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
 
     if (!ParseOptions(argc, argv, kOptions, apply, seen, error)) return false;
     if (a.help || a.version) {
-        FrameArgs shown;
-        shown.help = a.help;
-        shown.version = a.version;
-        *args = std::move(shown);
+        *args = FrameArgs{};
+        args->help = a.help;
+        args->version = a.version;
         return true;
     }
 
