@@ -45,13 +45,17 @@ int Fail(const std::string& message) {
     return kExitFailure;
 }
 
-// Text for standard output (--help, --version); a closed or full standard
-// output is an error like any other failed write.
+// A closed or full standard output is an error like any other failed write.
+bool WriteToStdout(const uint8_t* data, size_t size, std::string* error) {
+    return WriteAllToFd(kStdout, data, size) ||
+           SetError(error, std::string("cannot write to standard output: ") + std::strerror(errno));
+}
+
+// Text for standard output (--help, --version).
 int PrintToStdout(const std::string& text) {
-    if (!WriteAllToFd(kStdout, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
-        return Fail(std::string("cannot write to standard output: ") + std::strerror(errno));
-    }
-    return 0;
+    std::string error;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    return WriteToStdout(bytes, text.size(), &error) ? 0 : Fail(error);
 }
 
 uint32_t UsableCpus() {
@@ -74,13 +78,7 @@ class FrameSink {
 
     // Writes frame k; frames arrive in order.
     bool Put(uint32_t k, const uint8_t* data, size_t size, std::string* error) {
-        if (args_.to_stdout) {
-            if (!WriteAllToFd(kStdout, data, size)) {
-                *error = std::string("cannot write to standard output: ") + std::strerror(errno);
-                return false;
-            }
-            return true;
-        }
+        if (args_.to_stdout) return WriteToStdout(data, size, error);
         if (one_file_) return single_.Write(data, size, error);
         OutputFile file;
         return file.Open(ExpandPath(args_.output, k), error) && file.Write(data, size, error) &&
