@@ -167,10 +167,7 @@ void ProduceFrame(const FrameArgs& args, uint32_t k, Worker* worker, FrameSlot* 
 
 // Writes a produced frame to the sink.
 bool PutSlot(FrameSink* sink, uint32_t k, const FrameSlot& slot, std::string* error) {
-    if (!slot.ok) {
-        *error = kCannotCompress;
-        return false;
-    }
+    if (!slot.ok) return SetError(error, kCannotCompress);
     if (slot.bytes.empty()) {
         return sink->Put(k, reinterpret_cast<const uint8_t*>(slot.pixels.data()), kRawFrameBytes, error);
     }
@@ -295,10 +292,7 @@ bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* p
     }
     if (!ok) ring.Stop();
     for (auto& t : threads) t.join();
-    if (!failure.empty()) {
-        *error = failure;
-        return false;
-    }
+    if (!failure.empty()) return SetError(error, failure);
     return ok;
 }
 
