@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "cli/arg_text.h"
@@ -140,6 +141,13 @@ void ReleaseNamed(int slot, bool keep) {
 void CloseFd(int* fd) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
+}
+
+// Closes *fd and forgets it, reporting what close reports (a delayed write
+// error, say): false with *err set.
+bool CloseReporting(int* fd, int* err) {
+    const int taken = std::exchange(*fd, -1);
+    return ::close(taken) == 0 || (*err = errno, false);
 }
 
 // Opens the folder part of a path ("" or no slash: the current folder) and
@@ -385,9 +393,7 @@ bool OutputFile::CommitReplace(int* err) {
             err);
         if (temp_slot_ < 0) return false;
     }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return *err = errno, false;
+    if (!CloseReporting(&fd_, err)) return false;
     if (::renameat(folder_, g_temps[temp_slot_].name, folder_, name_.c_str()) != 0)
         return *err = errno, false;
     ReleaseNamed(temp_slot_, true);
@@ -428,10 +434,7 @@ bool OutputFile::CommitInPlace(int* err) {
     if (size > old.st_size && !CopyRange(fd_, target_fd_, old.st_size, size, err)) return refuse();
     if (!CopyRange(fd_, target_fd_, 0, std::min(size, old.st_size), err)) return false;
     if (size < old.st_size && ::ftruncate(target_fd_, size) != 0) return *err = errno, false;
-    const int fd = target_fd_;
-    target_fd_ = -1;
-    if (::close(fd) != 0) return *err = errno, false;
-    return true;
+    return CloseReporting(&target_fd_, err);
 }
 
 bool OutputFile::Commit(std::string* error) {
@@ -440,13 +443,9 @@ bool OutputFile::Commit(std::string* error) {
     switch (mode_) {
         case Mode::kClosed:
             return Fail(error, EBADF);
-        case Mode::kDirect: {
-            const int fd = fd_;
-            fd_ = -1;
-            done = ::close(fd) == 0;
-            err = errno;
+        case Mode::kDirect:
+            done = CloseReporting(&fd_, &err);
             break;
-        }
         case Mode::kReplace:
             done = CommitReplace(&err);
             break;
