@@ -197,10 +197,12 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
     auto apply = [&](const OptionEntry& entry, std::string_view value) {
         const std::string option(entry.shown);
         const auto id = static_cast<Option>(entry.id);
-        std::string problem;
-        auto number = [&](bool ok) {
-            return ok || SetError(error, option + ": " + problem + ": " + QuoteForError(value));
+        // "--jobs: must be 1 to 256: '0'": the option, the problem, the value.
+        auto refuse = [&](const std::string& problem) {
+            return SetError(error, option + ": " + problem + ": " + QuoteForError(value));
         };
+        std::string problem;
+        auto number = [&](bool ok) { return ok || refuse(problem); };
         switch (id) {
             case Option::kSeed:
                 return number(ParseSignedOrUnsigned32(value, &a.seed, &problem));
@@ -213,17 +215,14 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
             case Option::kFrames:
                 // Parsed as signed so that "-3" is named as too small, not as garbage.
                 if (!number(ParseSignedOrUnsigned32(value, &a.frames, &problem))) return false;
-                if (a.frames == 0 || value[0] == '-') {
-                    return SetError(error, option + ": must be at least 1: " + QuoteForError(value));
-                }
+                if (a.frames == 0 || value[0] == '-') return refuse("must be at least 1");
                 return true;
             case Option::kFps:
                 return number(ParseFps(value, &a.fps_num, &a.fps_den, &problem));
             case Option::kJobs:
                 if (!number(ParseUnsigned32(value, &a.jobs, &problem))) return false;
                 if (a.jobs == 0 || a.jobs > kMaxJobs) {
-                    return SetError(error, option + ": must be 1 to " + std::to_string(kMaxJobs) + ": " +
-                                               QuoteForError(value));
+                    return refuse("must be 1 to " + std::to_string(kMaxJobs));
                 }
                 return true;
             case Option::kFormat:
@@ -234,14 +233,13 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
                 } else if (EqualNoCase(value, "png")) {
                     a.format = FrameFormat::kPng;
                 } else {
-                    return SetError(error, "--format: not raw, ppm or png: " + QuoteForError(value));
+                    return refuse("not raw, ppm or png");
                 }
                 return true;
             case Option::kOutput:
                 if (value.empty()) return SetError(error, "-o: empty path");
                 if (value.size() > 1 && value[0] == '-') {
-                    return SetError(error,
-                                    "-o: path starts with '-' (put ./ before it): " + QuoteForError(value));
+                    return refuse("path starts with '-' (put ./ before it)");
                 }
                 output_path = value;
                 return true;
