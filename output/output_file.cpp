@@ -248,8 +248,7 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
     path_ = path;
     int err = 0;
     if (path.empty()) return Fail(error, ENOENT);
-    if (!OpenTarget(&err)) return Fail(error, err);
-    return true;
+    return OpenTarget(&err) || Fail(error, err);
 }
 
 bool OutputFile::CreateTemporary(int folder, mode_t mode, int* err) {
@@ -373,8 +372,7 @@ bool OutputFile::OpenTarget(int* err) {
 
 bool OutputFile::Write(const uint8_t* data, size_t size, std::string* error) {
     if (fd_ < 0) return Fail(error, EBADF);
-    if (!WriteAllToFd(fd_, data, size)) return Fail(error, errno);
-    return true;
+    return WriteAllToFd(fd_, data, size) || Fail(error, errno);
 }
 
 bool OutputFile::CommitReplace(int* err) {
