@@ -3,7 +3,6 @@
 #include <libdeflate.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
