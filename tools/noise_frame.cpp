@@ -38,7 +38,6 @@ constexpr int kStdout = 1;
 constexpr int kStderr = 2;
 constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writing, per worker
 constexpr int kPipeBytes = 1 << 20;   // the default limit for unprivileged processes
-constexpr char kCannotCompress[] = "cannot compress a frame";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "noise-frame: %s\n", message.c_str());
@@ -167,7 +166,7 @@ void ProduceFrame(const FrameArgs& args, uint32_t k, Worker* worker, FrameSlot* 
 
 // Writes a produced frame to the sink.
 bool PutSlot(FrameSink* sink, uint32_t k, const FrameSlot& slot, std::string* error) {
-    if (!slot.ok) return SetError(error, kCannotCompress);
+    if (!slot.ok) return SetError(error, "cannot compress a frame");
     if (slot.bytes.empty()) {
         return sink->Put(k, reinterpret_cast<const uint8_t*>(slot.pixels.data()), kRawFrameBytes, error);
     }
