@@ -209,10 +209,7 @@ bool CopyRange(int from, int to, off_t start, off_t end, int* err) {
         for (ssize_t done = 0; done < n;) {
             const ssize_t m = ::pwrite(to, buffer.data() + done, static_cast<size_t>(n - done), out);
             if (m < 0 && errno == EINTR) continue;
-            if (m < 0) {
-                *err = errno;
-                return false;
-            }
+            if (m < 0) return *err = errno, false;
             done += m;
             out += m;
         }
