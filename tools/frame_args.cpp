@@ -88,17 +88,16 @@ bool ParseFps(std::string_view text, uint32_t* num, uint32_t* den, std::string* 
 }  // namespace
 
 bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* error) {
-    PathPattern p;
-    std::string* text = &p.suffix;  // text before a conversion goes to prefix, moved below
+    PathPattern p;  // text gathers in suffix; a conversion moves it to prefix
     size_t k = 0;
     while (k < path.size()) {
         const char c = path[k++];
         if (c != '%') {
-            *text += c;
+            p.suffix += c;
             continue;
         }
         if (k < path.size() && path[k] == '%') {
-            *text += '%';
+            p.suffix += '%';
             ++k;
             continue;
         }
@@ -149,7 +148,6 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
         conv.has_number = true;
         conv.prefix = std::move(p.suffix);
         p = std::move(conv);
-        text = &p.suffix;
     }
     *pattern = std::move(p);
     return true;
