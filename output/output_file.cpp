@@ -154,8 +154,7 @@ bool CloseReporting(int* fd, int* err) {
 // gives the last part, "." when the path ends in '/'.
 int OpenFolderOf(int base, const std::string& path, std::string* name, int* err) {
     const size_t slash = path.rfind('/');
-    std::string folder = ".";
-    if (slash != std::string::npos) folder = path.substr(0, slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     *name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name->empty()) *name = ".";
     const int fd =
