@@ -10,14 +10,6 @@ namespace {
 constexpr size_t kMaxQuotedBytes = 64;
 constexpr uint64_t kMaxNegative32 = 0x80000000ull;  // magnitude of -2147483648
 
-// 0x-hex or decimal, without sign, up to `max`.
-bool ParseMagnitude(std::string_view text, uint64_t max, uint64_t* value, std::string* problem) {
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        return ParseWhole(text.substr(2), 16, max, value, problem);
-    }
-    return ParseWhole(text, 10, max, value, problem);
-}
-
 }  // namespace
 
 bool SetError(std::string* error, std::string text) {
@@ -25,8 +17,6 @@ bool SetError(std::string* error, std::string text) {
     return false;
 }
 
-// The whole of `text` as a number in `base` (no sign, no prefix): "not a
-// number" when anything else is in it, "out of range" above `max`.
 bool ParseWhole(std::string_view text, int base, uint64_t max, uint64_t* value, std::string* problem) {
     uint64_t v = 0;
     const char* end = text.data() + text.size();
@@ -60,8 +50,9 @@ std::string QuoteForError(std::string_view text) {
 }
 
 bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* problem) {
+    const bool hex = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     uint64_t v = 0;
-    if (!ParseMagnitude(text, UINT32_MAX, &v, problem)) return false;
+    if (!ParseWhole(hex ? text.substr(2) : text, hex ? 16 : 10, UINT32_MAX, &v, problem)) return false;
     *value = static_cast<uint32_t>(v);
     return true;
 }

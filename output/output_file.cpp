@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "cli/arg_text.h"
@@ -142,12 +143,18 @@ void CloseFd(int* fd) {
     *fd = -1;
 }
 
+// Closes *fd and forgets it, reporting what close reports (a delayed write
+// error, say): false with *err set.
+bool CloseReporting(int* fd, int* err) {
+    const int taken = std::exchange(*fd, -1);
+    return ::close(taken) == 0 || (*err = errno, false);
+}
+
 // Opens the folder part of a path ("" or no slash: the current folder) and
 // gives the last part, "." when the path ends in '/'.
 int OpenFolderOf(int base, const std::string& path, std::string* name, int* err) {
     const size_t slash = path.rfind('/');
-    std::string folder = ".";
-    if (slash != std::string::npos) folder = path.substr(0, slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     *name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name->empty()) *name = ".";
     const int fd =
@@ -201,10 +208,7 @@ bool CopyRange(int from, int to, off_t start, off_t end, int* err) {
         for (ssize_t done = 0; done < n;) {
             const ssize_t m = ::pwrite(to, buffer.data() + done, static_cast<size_t>(n - done), out);
             if (m < 0 && errno == EINTR) continue;
-            if (m < 0) {
-                *err = errno;
-                return false;
-            }
+            if (m < 0) return *err = errno, false;
             done += m;
             out += m;
         }
@@ -240,8 +244,7 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
     path_ = path;
     int err = 0;
     if (path.empty()) return Fail(error, ENOENT);
-    if (!OpenTarget(&err)) return Fail(error, err);
-    return true;
+    return OpenTarget(&err) || Fail(error, err);
 }
 
 bool OutputFile::CreateTemporary(int folder, mode_t mode, int* err) {
@@ -365,8 +368,7 @@ bool OutputFile::OpenTarget(int* err) {
 
 bool OutputFile::Write(const uint8_t* data, size_t size, std::string* error) {
     if (fd_ < 0) return Fail(error, EBADF);
-    if (!WriteAllToFd(fd_, data, size)) return Fail(error, errno);
-    return true;
+    return WriteAllToFd(fd_, data, size) || Fail(error, errno);
 }
 
 bool OutputFile::CommitReplace(int* err) {
@@ -385,9 +387,7 @@ bool OutputFile::CommitReplace(int* err) {
             err);
         if (temp_slot_ < 0) return false;
     }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return *err = errno, false;
+    if (!CloseReporting(&fd_, err)) return false;
     if (::renameat(folder_, g_temps[temp_slot_].name, folder_, name_.c_str()) != 0)
         return *err = errno, false;
     ReleaseNamed(temp_slot_, true);
@@ -428,10 +428,7 @@ bool OutputFile::CommitInPlace(int* err) {
     if (size > old.st_size && !CopyRange(fd_, target_fd_, old.st_size, size, err)) return refuse();
     if (!CopyRange(fd_, target_fd_, 0, std::min(size, old.st_size), err)) return false;
     if (size < old.st_size && ::ftruncate(target_fd_, size) != 0) return *err = errno, false;
-    const int fd = target_fd_;
-    target_fd_ = -1;
-    if (::close(fd) != 0) return *err = errno, false;
-    return true;
+    return CloseReporting(&target_fd_, err);
 }
 
 bool OutputFile::Commit(std::string* error) {
@@ -440,13 +437,9 @@ bool OutputFile::Commit(std::string* error) {
     switch (mode_) {
         case Mode::kClosed:
             return Fail(error, EBADF);
-        case Mode::kDirect: {
-            const int fd = fd_;
-            fd_ = -1;
-            done = ::close(fd) == 0;
-            err = errno;
+        case Mode::kDirect:
+            done = CloseReporting(&fd_, &err);
             break;
-        }
         case Mode::kReplace:
             done = CommitReplace(&err);
             break;

@@ -88,17 +88,16 @@ bool ParseFps(std::string_view text, uint32_t* num, uint32_t* den, std::string* 
 }  // namespace
 
 bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* error) {
-    PathPattern p;
-    std::string* text = &p.suffix;  // text before a conversion goes to prefix, moved below
+    PathPattern p;  // text gathers in suffix; a conversion moves it to prefix
     size_t k = 0;
     while (k < path.size()) {
         const char c = path[k++];
         if (c != '%') {
-            *text += c;
+            p.suffix += c;
             continue;
         }
         if (k < path.size() && path[k] == '%') {
-            *text += '%';
+            p.suffix += '%';
             ++k;
             continue;
         }
@@ -132,8 +131,7 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
             ++k;
             read_number(&conv.precision);
         }
-        const std::string_view conversionText =
-            path.substr(start, k < path.size() ? k + 1 - start : k - start);
+        const std::string_view conversionText = path.substr(start, k + 1 - start);  // to the end at most
         if (k >= path.size() || path[k] != 'd') {
             return SetError(error,
                             "-o: only %d (with flags and width) or %% may follow '%' in the path, not " +
@@ -150,7 +148,6 @@ bool ParsePathPattern(std::string_view path, PathPattern* pattern, std::string* 
         conv.has_number = true;
         conv.prefix = std::move(p.suffix);
         p = std::move(conv);
-        text = &p.suffix;
     }
     *pattern = std::move(p);
     return true;
@@ -167,17 +164,16 @@ std::string ExpandPath(const PathPattern& pattern, uint32_t index) {
         }
     }
     const std::string sign = pattern.plus_sign ? "+" : (pattern.space_sign ? " " : "");
-    std::string field;
     const size_t used = sign.size() + digits.size();
     const size_t width = static_cast<size_t>(pattern.width);
-    if (used >= width) {
-        field = sign + digits;
-    } else if (pattern.left_align) {
-        field = sign + digits + std::string(width - used, ' ');
+    const size_t pad = width > used ? width - used : 0;
+    std::string field;
+    if (pattern.left_align) {
+        field = sign + digits + std::string(pad, ' ');
     } else if (pattern.zero_pad && pattern.precision < 0) {
-        field = sign + std::string(width - used, '0') + digits;
+        field = sign + std::string(pad, '0') + digits;
     } else {
-        field = std::string(width - used, ' ') + sign + digits;
+        field = std::string(pad, ' ') + sign + digits;
     }
     return pattern.prefix + field + pattern.suffix;
 }
@@ -199,10 +195,12 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
     auto apply = [&](const OptionEntry& entry, std::string_view value) {
         const std::string option(entry.shown);
         const auto id = static_cast<Option>(entry.id);
-        std::string problem;
-        auto number = [&](bool ok) {
-            return ok || SetError(error, option + ": " + problem + ": " + QuoteForError(value));
+        // "--jobs: must be 1 to 256: '0'": the option, the problem, the value.
+        auto refuse = [&](const std::string& problem) {
+            return SetError(error, option + ": " + problem + ": " + QuoteForError(value));
         };
+        std::string problem;
+        auto number = [&](bool ok) { return ok || refuse(problem); };
         switch (id) {
             case Option::kSeed:
                 return number(ParseSignedOrUnsigned32(value, &a.seed, &problem));
@@ -215,17 +213,14 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
             case Option::kFrames:
                 // Parsed as signed so that "-3" is named as too small, not as garbage.
                 if (!number(ParseSignedOrUnsigned32(value, &a.frames, &problem))) return false;
-                if (a.frames == 0 || value[0] == '-') {
-                    return SetError(error, option + ": must be at least 1: " + QuoteForError(value));
-                }
+                if (a.frames == 0 || value[0] == '-') return refuse("must be at least 1");
                 return true;
             case Option::kFps:
                 return number(ParseFps(value, &a.fps_num, &a.fps_den, &problem));
             case Option::kJobs:
                 if (!number(ParseUnsigned32(value, &a.jobs, &problem))) return false;
                 if (a.jobs == 0 || a.jobs > kMaxJobs) {
-                    return SetError(error, option + ": must be 1 to " + std::to_string(kMaxJobs) + ": " +
-                                               QuoteForError(value));
+                    return refuse("must be 1 to " + std::to_string(kMaxJobs));
                 }
                 return true;
             case Option::kFormat:
@@ -236,14 +231,13 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
                 } else if (EqualNoCase(value, "png")) {
                     a.format = FrameFormat::kPng;
                 } else {
-                    return SetError(error, "--format: not raw, ppm or png: " + QuoteForError(value));
+                    return refuse("not raw, ppm or png");
                 }
                 return true;
             case Option::kOutput:
                 if (value.empty()) return SetError(error, "-o: empty path");
                 if (value.size() > 1 && value[0] == '-') {
-                    return SetError(error,
-                                    "-o: path starts with '-' (put ./ before it): " + QuoteForError(value));
+                    return refuse("path starts with '-' (put ./ before it)");
                 }
                 output_path = value;
                 return true;
@@ -262,10 +256,9 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
 
     if (!ParseOptions(argc, argv, kOptions, apply, seen, error)) return false;
     if (a.help || a.version) {
-        FrameArgs shown;
-        shown.help = a.help;
-        shown.version = a.version;
-        *args = std::move(shown);
+        *args = FrameArgs{};
+        args->help = a.help;
+        args->version = a.version;
         return true;
     }
 

@@ -38,20 +38,23 @@ constexpr int kStdout = 1;
 constexpr int kStderr = 2;
 constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writing, per worker
 constexpr int kPipeBytes = 1 << 20;   // the default limit for unprivileged processes
-constexpr char kCannotCompress[] = "cannot compress a frame";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "noise-frame: %s\n", message.c_str());
     return kExitFailure;
 }
 
-// Text for standard output (--help, --version); a closed or full standard
-// output is an error like any other failed write.
+// A closed or full standard output is an error like any other failed write.
+bool WriteToStdout(const uint8_t* data, size_t size, std::string* error) {
+    return WriteAllToFd(kStdout, data, size) ||
+           SetError(error, std::string("cannot write to standard output: ") + std::strerror(errno));
+}
+
+// Text for standard output (--help, --version).
 int PrintToStdout(const std::string& text) {
-    if (!WriteAllToFd(kStdout, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
-        return Fail(std::string("cannot write to standard output: ") + std::strerror(errno));
-    }
-    return 0;
+    std::string error;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    return WriteToStdout(bytes, text.size(), &error) ? 0 : Fail(error);
 }
 
 uint32_t UsableCpus() {
@@ -74,13 +77,7 @@ class FrameSink {
 
     // Writes frame k; frames arrive in order.
     bool Put(uint32_t k, const uint8_t* data, size_t size, std::string* error) {
-        if (args_.to_stdout) {
-            if (!WriteAllToFd(kStdout, data, size)) {
-                *error = std::string("cannot write to standard output: ") + std::strerror(errno);
-                return false;
-            }
-            return true;
-        }
+        if (args_.to_stdout) return WriteToStdout(data, size, error);
         if (one_file_) return single_.Write(data, size, error);
         OutputFile file;
         return file.Open(ExpandPath(args_.output, k), error) && file.Write(data, size, error) &&
@@ -169,10 +166,7 @@ void ProduceFrame(const FrameArgs& args, uint32_t k, Worker* worker, FrameSlot* 
 
 // Writes a produced frame to the sink.
 bool PutSlot(FrameSink* sink, uint32_t k, const FrameSlot& slot, std::string* error) {
-    if (!slot.ok) {
-        *error = kCannotCompress;
-        return false;
-    }
+    if (!slot.ok) return SetError(error, "cannot compress a frame");
     if (slot.bytes.empty()) {
         return sink->Put(k, reinterpret_cast<const uint8_t*>(slot.pixels.data()), kRawFrameBytes, error);
     }
@@ -297,10 +291,7 @@ bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* p
     }
     if (!ok) ring.Stop();
     for (auto& t : threads) t.join();
-    if (!failure.empty()) {
-        *error = failure;
-        return false;
-    }
+    if (!failure.empty()) return SetError(error, failure);
     return ok;
 }
 

@@ -3,7 +3,6 @@
 #include <libdeflate.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -41,15 +40,13 @@ namespace {
 // filter None). The picture is smooth from row to row, so this gave the
 // smallest files of the filters tried, at the least cost.
 void FilterRows(const uint8_t* rgb, uint8_t* out) {
-    for (int y = 0; y < H; ++y, out += kFilteredRowBytes) {
+    out[0] = kFilterNone;
+    std::memcpy(out + 1, rgb, kRgbRowBytes);
+    for (int y = 1; y < H; ++y) {
         const uint8_t* row = rgb + static_cast<size_t>(y) * kRgbRowBytes;
-        if (y == 0) {
-            out[0] = kFilterNone;
-            std::memcpy(out + 1, row, kRgbRowBytes);
-            continue;
-        }
-        out[0] = kFilterUp;
         const uint8_t* above = row - kRgbRowBytes;
+        out += kFilteredRowBytes;
+        out[0] = kFilterUp;
         for (size_t k = 0; k < kRgbRowBytes; ++k) out[k + 1] = static_cast<uint8_t>(row[k] - above[k]);
     }
 }
