@@ -341,20 +341,24 @@ void StretchPicture(SDL_Surface* surface) {
     }
 }
 
-}  // namespace
-
-bool OpenDisplay(const char* caption, int width, int height, int zoom) {
-    // A display that accepts the connection but never answers would hold
-    // SDL in its first read for ever.
+// Runs open under a deadline: a display that accepts the connection but
+// never answers would hold SDL in its first read for ever. Closes what was
+// opened when it fails.
+template <typename Open>
+bool OpenBeforeDeadline(Open open) {
     const std::string no_answer =
         "no answer within " + std::to_string(kAnswerSeconds) + " s from the display " + NamedDisplays();
     SetDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
-    const bool opened = OpenWindow(caption, width, height, zoom);
+    const bool opened = open();
     SetDeadline(0, nullptr, 0);
-    if (!opened) {
-        CloseDisplay();
-        return false;
-    }
+    if (!opened) CloseDisplay();
+    return opened;
+}
+
+}  // namespace
+
+bool OpenDisplay(const char* caption, int width, int height, int zoom) {
+    if (!OpenBeforeDeadline([&] { return OpenWindow(caption, width, height, zoom); })) return false;
     display.screensaver_was_enabled = SDL_IsScreenSaverEnabled() == SDL_TRUE;
     SDL_DisableScreenSaver();
     return true;
@@ -436,13 +440,7 @@ int DisplayRefreshRate() {
 }
 
 bool OpenDisplayInWindow(uint32_t window_id, int width, int height) {
-    const std::string no_answer =
-        "no answer within " + std::to_string(kAnswerSeconds) + " s from the display " + NamedDisplays();
-    SetDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
-    const bool opened = OpenGivenWindow(window_id, width, height);
-    SetDeadline(0, nullptr, 0);
-    if (!opened) CloseDisplay();
-    return opened;
+    return OpenBeforeDeadline([&] { return OpenGivenWindow(window_id, width, height); });
 }
 
 void CloseDisplay() {
