@@ -147,44 +147,40 @@ std::string NamedDisplays() {
 // missing or unreachable display is reported instead of SDL quietly falling
 // back to its offscreen driver.
 bool StartVideo() {
-    if (IsSet("SDL_VIDEODRIVER")) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            return Fail(std::string("cannot start SDL video: ") + SDL_GetError());
-        }
-        return true;
-    }
 #if defined(__unix__) && !defined(__APPLE__)
-    struct Candidate {
-        const char* variable;  // environment variable naming the display
-        const char* driver;    // SDL video driver for it
-    };
-    // SDL's own order: X11 (also XWayland) first.
-    constexpr Candidate kCandidates[] = {{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}};
-    std::string problems;
-    for (const Candidate& c : kCandidates) {
-        if (!IsSet(c.variable)) continue;
-        // The Wayland library finds a relative socket name only through
-        // XDG_RUNTIME_DIR, and says so on standard error itself.
-        const bool wayland_without_folder = std::strcmp(c.driver, "wayland") == 0 &&
-                                            !IsSet("XDG_RUNTIME_DIR") && std::getenv(c.variable)[0] != '/';
-        if (!problems.empty()) problems += "; ";
-        problems += std::string(c.variable) + "=" + QuoteForError(std::getenv(c.variable));
-        if (wayland_without_folder) {
-            problems += " (XDG_RUNTIME_DIR is not set)";
-            continue;
+    if (!IsSet("SDL_VIDEODRIVER")) {
+        struct Candidate {
+            const char* variable;  // environment variable naming the display
+            const char* driver;    // SDL video driver for it
+        };
+        // SDL's own order: X11 (also XWayland) first.
+        constexpr Candidate kCandidates[] = {{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}};
+        std::string problems;
+        for (const Candidate& c : kCandidates) {
+            if (!IsSet(c.variable)) continue;
+            // The Wayland library finds a relative socket name only through
+            // XDG_RUNTIME_DIR, and says so on standard error itself.
+            const bool wayland_without_folder = std::strcmp(c.driver, "wayland") == 0 &&
+                                                !IsSet("XDG_RUNTIME_DIR") &&
+                                                std::getenv(c.variable)[0] != '/';
+            if (!problems.empty()) problems += "; ";
+            problems += std::string(c.variable) + "=" + QuoteForError(std::getenv(c.variable));
+            if (wayland_without_folder) {
+                problems += " (XDG_RUNTIME_DIR is not set)";
+                continue;
+            }
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, c.driver);
+            if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+            problems += std::string(" (") + SDL_GetError() + ")";
         }
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, c.driver);
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
-        problems += std::string(" (") + SDL_GetError() + ")";
+        if (problems.empty()) return Fail("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+        return Fail("cannot connect to the display " + problems);
     }
-    if (problems.empty()) return Fail("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
-    return Fail("cannot connect to the display " + problems);
-#else
+#endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         return Fail(std::string("cannot start SDL video: ") + SDL_GetError());
     }
     return true;
-#endif
 }
 
 // The zoom factor a key asks for; 0 for other keys.
