@@ -93,25 +93,26 @@ constexpr Glyph kGlyphs[] = {
 constexpr uint32_t kTextColour = 0xFFFFFF;
 constexpr uint32_t kTextBackground = 0x000000;
 
+// Row y of a 32-bit surface.
+uint32_t* RowOf(const SDL_Surface* surface, int y) {
+    return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
+                                       static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
+}
+
 // Draws display.rate_text in white on black at the picture's top-left corner.
 void DrawRateText() {
     const size_t length = std::strlen(display.rate_text);
     if (length == 0) return;
-    auto* pixels = static_cast<uint8_t*>(display.picture->pixels);
-    const auto pitch = static_cast<size_t>(display.picture->pitch);
     const int box_width = std::min(static_cast<int>(length) * 4 + 1, display.width);
     const int box_height = std::min(7, display.height);
-    for (int y = 0; y < box_height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y) * pitch);
-        for (int x = 0; x < box_width; ++x) row[x] = kTextBackground;
-    }
+    for (int y = 0; y < box_height; ++y) std::fill_n(RowOf(display.picture, y), box_width, kTextBackground);
     for (size_t k = 0; k < length; ++k) {
         uint16_t rows = 0;
         for (const Glyph& g : kGlyphs) {
             if (g.c == display.rate_text[k]) rows = g.rows;
         }
         for (int y = 0; y < 5 && y + 1 < box_height; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y + 1) * pitch);
+            uint32_t* row = RowOf(display.picture, y + 1);
             for (int x = 0; x < 3; ++x) {
                 const int column = 1 + static_cast<int>(k) * 4 + x;
                 if (column < display.width && (rows >> (14 - 3 * y - x) & 1u) != 0) row[column] = kTextColour;
@@ -317,21 +318,16 @@ void StretchPicture(SDL_Surface* surface) {
                 static_cast<int>(static_cast<int64_t>(x) * display.width / width);
         }
     }
-    const auto* picture = static_cast<const uint8_t*>(display.picture->pixels);
-    auto* rows = static_cast<uint8_t*>(surface->pixels);
     const auto row_bytes = static_cast<size_t>(width) * kBytesPerPixel;
     int shown = -1;  // the picture row the window row above shows
     for (int y = 0; y < height; ++y) {
-        auto* row =
-            reinterpret_cast<uint32_t*>(rows + static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
+        uint32_t* row = RowOf(surface, y);
         const int source = static_cast<int>(static_cast<int64_t>(y) * display.height / height);
         if (source == shown) {
-            std::memcpy(row, rows + static_cast<size_t>(y - 1) * static_cast<size_t>(surface->pitch),
-                        row_bytes);
+            std::memcpy(row, RowOf(surface, y - 1), row_bytes);
             continue;
         }
-        const auto* from = reinterpret_cast<const uint32_t*>(
-            picture + static_cast<size_t>(source) * static_cast<size_t>(display.picture->pitch));
+        const uint32_t* from = RowOf(display.picture, source);
         for (int x = 0; x < width; ++x) row[x] = from[display.columns[static_cast<size_t>(x)]];
         shown = source;
     }
@@ -365,10 +361,8 @@ const char* DisplayError() { return error_text.c_str(); }
 bool PresentFrame(const uint32_t* frame) {
     // The frame's row 0 is the bottom row: copy the rows in reverse.
     const size_t row_bytes = static_cast<size_t>(display.width) * kBytesPerPixel;
-    auto* rows = static_cast<uint8_t*>(display.picture->pixels);
-    const auto pitch = static_cast<size_t>(display.picture->pitch);
     for (int r = 0; r < display.height; ++r) {
-        std::memcpy(rows + static_cast<size_t>(display.height - 1 - r) * pitch,
+        std::memcpy(RowOf(display.picture, display.height - 1 - r),
                     frame + static_cast<size_t>(r) * static_cast<size_t>(display.width), row_bytes);
     }
     if (display.given_window) DrawRateText();
