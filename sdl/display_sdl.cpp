@@ -257,11 +257,12 @@ bool OpenGivenWindow(uint32_t window_id, int width, int height) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     char id_text[16];
     std::snprintf(id_text, sizeof id_text, "0x%lx", static_cast<unsigned long>(window_id));
+    const auto fail = [&](const std::string& why) {
+        return Fail(std::string("cannot draw in window ") + id_text + ": " + why);
+    };
 #if DRAWS_IN_X11_WINDOWS
     if (!StartVideo()) return false;
-    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": not an X11 display");
-    }
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) return fail("not an X11 display");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_StopTextInput();
     display.width = width;
@@ -271,15 +272,13 @@ bool OpenGivenWindow(uint32_t window_id, int width, int height) {
     // exists; a window id that names no window is checked first, on a
     // connection of its own, its error going to the handler.
     earlier_x_errors = XSetErrorHandler(OnXError);
-    if (!WindowExists(window_id)) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": no such window");
-    }
+    if (!WindowExists(window_id)) return fail("no such window");
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     display.window = SDL_CreateWindowFrom(reinterpret_cast<void*>(static_cast<uintptr_t>(window_id)));
     if (display.window == nullptr || SDL_GetWindowWMInfo(display.window, &info) != SDL_TRUE ||
         info.subsystem != SDL_SYSWM_X11) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": " + SDL_GetError());
+        return fail(SDL_GetError());
     }
     // Its destruction is told to every client that asks for structure events
     // on it; the mask is this client's own, so the owner's stays as it is.
@@ -287,19 +286,19 @@ bool OpenGivenWindow(uint32_t window_id, int width, int height) {
     const Window x_window = info.info.x11.window;
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(x_display, x_window, &attributes) == 0 || window_gone) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": no such window");
+        return fail("no such window");
     }
     XSelectInput(x_display, x_window, attributes.your_event_mask | StructureNotifyMask);
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     display.picture = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
     if (display.picture == nullptr || SDL_GetWindowSurface(display.window) == nullptr) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": " + SDL_GetError());
+        return fail(SDL_GetError());
     }
     return true;
 #else
     (void)width;
     (void)height;
-    return Fail(std::string("cannot draw in window ") + id_text + ": this build has no X11 support");
+    return fail("this build has no X11 support");
 #endif
 }
 
