@@ -218,9 +218,11 @@ bool TakeEvent(const SDL_Event& event) {
     }
 }
 
-bool OpenWindow(const char* caption, int width, int height, int zoom) {
-    // The screen saver is switched below, explicitly, and put back on close;
-    // SIGTERM and SIGINT are the program's own (platform/exit_signals.h).
+// Starts SDL's video for width x height frames, own window or given. SDL
+// leaves the screen saver alone: the own window switches it explicitly and
+// puts it back on close, and a screen-saver hack must not hold it off.
+// SIGTERM and SIGINT are the program's own (platform/exit_signals.h).
+bool StartDisplay(int width, int height) {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (!StartVideo()) return false;
@@ -235,6 +237,11 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
     SDL_StopTextInput();
     display.width = width;
     display.height = height;
+    return true;
+}
+
+bool OpenWindow(const char* caption, int width, int height, int zoom) {
+    if (!StartDisplay(width, height)) return false;
     display.window = SDL_CreateWindow(caption,                 //
                                       SDL_WINDOWPOS_CENTERED,  // x
                                       SDL_WINDOWPOS_CENTERED,  // y
@@ -252,21 +259,14 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
 
 // Opens the display in the X window window_id (OpenDisplayInWindow).
 bool OpenGivenWindow(uint32_t window_id, int width, int height) {
-    // A screen-saver hack must not hold the screen saver off.
-    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     char id_text[16];
     std::snprintf(id_text, sizeof id_text, "0x%lx", static_cast<unsigned long>(window_id));
     const auto fail = [&](const std::string& why) {
         return Fail(std::string("cannot draw in window ") + id_text + ": " + why);
     };
 #if DRAWS_IN_X11_WINDOWS
-    if (!StartVideo()) return false;
+    if (!StartDisplay(width, height)) return false;
     if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) return fail("not an X11 display");
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    SDL_StopTextInput();
-    display.width = width;
-    display.height = height;
     display.given_window = true;
     // SDL takes the window's size and visual without looking whether it
     // exists; a window id that names no window is checked first, on a
