@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/arg_text.h"  // QuoteForError: the display name stays on one line
@@ -394,11 +395,7 @@ bool PresentFrame(const uint32_t* frame) {
     return open;
 }
 
-int TakeZoomRequest() {
-    const int zoom = display.zoom_request;
-    display.zoom_request = 0;
-    return zoom;
-}
+int TakeZoomRequest() { return std::exchange(display.zoom_request, 0); }
 
 void SetDisplayZoom(int zoom) {
     SDL_SetWindowSize(display.window, display.width * zoom, display.height * zoom);
