@@ -350,11 +350,8 @@ bool PresentFrame(const uint32_t* frame) {
     InvalidateRect(Display.window, nullptr, TRUE);
     SendMessageA(Display.window, WM_PAINT, 0, 0);  // paints now and validates
     MSG msg;
-    while (PeekMessageA(&msg,           /* message */
-                        Display.window, /* this window's messages only */
-                        0,              /* any message ... */
-                        0,              /* ... of any number */
-                        PM_REMOVE)) {   /* take it off the queue */
+    // This window's messages only, of any number, each taken off the queue.
+    while (PeekMessageA(&msg, Display.window, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
