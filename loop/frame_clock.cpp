@@ -26,9 +26,5 @@ bool PrepareFrames(int32_t seed) {
 }
 
 void RenderLoopFrame(const FrameLoop& loop) {
-    if (loop.hold_time) {
-        RenderFrameAt(loop.held_time);
-    } else {
-        RenderFrame();
-    }
+    RenderFrameAt(loop.hold_time ? loop.held_time : FrameTime(ClockMs()));
 }
