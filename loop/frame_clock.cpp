@@ -26,5 +26,9 @@ bool PrepareFrames(int32_t seed) {
 }
 
 void RenderLoopFrame(const FrameLoop& loop) {
-    RenderFrameAt(loop.hold_time ? loop.held_time : FrameTime(ClockMs()));
+    if (loop.hold_time) {
+        RenderFrameAt(loop.held_time);
+    } else {
+        RenderFrame();
+    }
 }
