@@ -21,28 +21,24 @@ constexpr UINT kDoNotWriteProfile = 0;         // SystemParametersInfoA: change 
 constexpr LONG kMoveTolerance = 4;             // pixels the pointer may drift before the screen saver ends
 constexpr WPARAM kSystemCommandMask = 0xFFF0;  // the low four bits of a system command are the system's
 
-// Casts a looked-up entry point to its real type; going through the generic
-// function-pointer type keeps the compiler from guessing at the signature.
+// Looks up name in msvfw32.dll into *entry, cast to its real type; going
+// through the generic function-pointer type keeps the compiler from guessing
+// at the signature. False when the library lacks it.
 template <typename Function>
-Function EntryPoint(HMODULE library, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+bool FindEntryPoint(Function* entry, const char* name) {
+    *entry = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(Display.library, name)));
+    return *entry != nullptr;
 }
 
 // Loads msvfw32.dll and its five entry points, in order; false at the first
 // failure, leaving the library loaded and the points found so far recorded.
 bool LoadDrawDib() {
     Display.library = LoadSystemLibrary(kDrawDibLibrary, true);
-    if (Display.library == nullptr) return false;
-    Display.draw_dib_open = EntryPoint<decltype(Display.draw_dib_open)>(Display.library, "DrawDibOpen");
-    if (Display.draw_dib_open == nullptr) return false;
-    Display.draw_dib_close = EntryPoint<decltype(Display.draw_dib_close)>(Display.library, "DrawDibClose");
-    if (Display.draw_dib_close == nullptr) return false;
-    Display.draw_dib_begin = EntryPoint<decltype(Display.draw_dib_begin)>(Display.library, "DrawDibBegin");
-    if (Display.draw_dib_begin == nullptr) return false;
-    Display.draw_dib_draw = EntryPoint<decltype(Display.draw_dib_draw)>(Display.library, "DrawDibDraw");
-    if (Display.draw_dib_draw == nullptr) return false;
-    Display.draw_dib_end = EntryPoint<decltype(Display.draw_dib_end)>(Display.library, "DrawDibEnd");
-    return Display.draw_dib_end != nullptr;
+    return Display.library != nullptr && FindEntryPoint(&Display.draw_dib_open, "DrawDibOpen") &&
+           FindEntryPoint(&Display.draw_dib_close, "DrawDibClose") &&
+           FindEntryPoint(&Display.draw_dib_begin, "DrawDibBegin") &&
+           FindEntryPoint(&Display.draw_dib_draw, "DrawDibDraw") &&
+           FindEntryPoint(&Display.draw_dib_end, "DrawDibEnd");
 }
 
 bool RegisterDisplayClass(const char* caption, WNDPROC procedure, HCURSOR cursor) {
@@ -354,11 +350,8 @@ bool PresentFrame(const uint32_t* frame) {
     InvalidateRect(Display.window, nullptr, TRUE);
     SendMessageA(Display.window, WM_PAINT, 0, 0);  // paints now and validates
     MSG msg;
-    while (PeekMessageA(&msg,           /* message */
-                        Display.window, /* this window's messages only */
-                        0,              /* any message ... */
-                        0,              /* ... of any number */
-                        PM_REMOVE)) {   /* take it off the queue */
+    // This window's messages only, of any number, each taken off the queue.
+    while (PeekMessageA(&msg, Display.window, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -8,15 +8,9 @@ size_t FormatRateText(long double value, char (&text)[kRateTextSize]) {
     if (!(value >= 0.0L)) value = 0.0L;
 
     constexpr long double kTwoTo64 = 18446744073709551616.0L;
-    uint64_t whole;
-    long double fraction;
-    if (value >= kTwoTo64) {
-        whole = UINT64_MAX;
-        fraction = 0.0L;
-    } else {
-        whole = static_cast<uint64_t>(value);  // truncates toward zero
-        fraction = value - static_cast<long double>(whole);
-    }
+    const bool saturated = value >= kTwoTo64;
+    uint64_t whole = saturated ? UINT64_MAX : static_cast<uint64_t>(value);  // truncates toward zero
+    long double fraction = saturated ? 0.0L : value - static_cast<long double>(whole);
 
     char digits[20];
     int count = 0;

@@ -5,18 +5,15 @@
 
 #include <ctime>
 
-uint32_t ClockMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms);
-}
-
 uint64_t ClockMicros() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
+
+// Whole milliseconds of the same clock: truncating whole microseconds again
+// gives what truncating the nanoseconds once would.
+uint32_t ClockMs() { return static_cast<uint32_t>(ClockMicros() / 1000u); }
 
 void SleepMicros(uint32_t microseconds) {
     // Not resumed after a signal: the caller looks at what the signal asked.

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/arg_text.h"  // QuoteForError: the display name stays on one line
@@ -93,25 +94,26 @@ constexpr Glyph kGlyphs[] = {
 constexpr uint32_t kTextColour = 0xFFFFFF;
 constexpr uint32_t kTextBackground = 0x000000;
 
+// Row y of a 32-bit surface.
+uint32_t* RowOf(const SDL_Surface* surface, int y) {
+    return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
+                                       static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
+}
+
 // Draws display.rate_text in white on black at the picture's top-left corner.
 void DrawRateText() {
     const size_t length = std::strlen(display.rate_text);
     if (length == 0) return;
-    auto* pixels = static_cast<uint8_t*>(display.picture->pixels);
-    const auto pitch = static_cast<size_t>(display.picture->pitch);
     const int box_width = std::min(static_cast<int>(length) * 4 + 1, display.width);
     const int box_height = std::min(7, display.height);
-    for (int y = 0; y < box_height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y) * pitch);
-        for (int x = 0; x < box_width; ++x) row[x] = kTextBackground;
-    }
+    for (int y = 0; y < box_height; ++y) std::fill_n(RowOf(display.picture, y), box_width, kTextBackground);
     for (size_t k = 0; k < length; ++k) {
         uint16_t rows = 0;
         for (const Glyph& g : kGlyphs) {
             if (g.c == display.rate_text[k]) rows = g.rows;
         }
         for (int y = 0; y < 5 && y + 1 < box_height; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y + 1) * pitch);
+            uint32_t* row = RowOf(display.picture, y + 1);
             for (int x = 0; x < 3; ++x) {
                 const int column = 1 + static_cast<int>(k) * 4 + x;
                 if (column < display.width && (rows >> (14 - 3 * y - x) & 1u) != 0) row[column] = kTextColour;
@@ -147,44 +149,40 @@ std::string NamedDisplays() {
 // missing or unreachable display is reported instead of SDL quietly falling
 // back to its offscreen driver.
 bool StartVideo() {
-    if (IsSet("SDL_VIDEODRIVER")) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            return Fail(std::string("cannot start SDL video: ") + SDL_GetError());
-        }
-        return true;
-    }
 #if defined(__unix__) && !defined(__APPLE__)
-    struct Candidate {
-        const char* variable;  // environment variable naming the display
-        const char* driver;    // SDL video driver for it
-    };
-    // SDL's own order: X11 (also XWayland) first.
-    constexpr Candidate kCandidates[] = {{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}};
-    std::string problems;
-    for (const Candidate& c : kCandidates) {
-        if (!IsSet(c.variable)) continue;
-        // The Wayland library finds a relative socket name only through
-        // XDG_RUNTIME_DIR, and says so on standard error itself.
-        const bool wayland_without_folder = std::strcmp(c.driver, "wayland") == 0 &&
-                                            !IsSet("XDG_RUNTIME_DIR") && std::getenv(c.variable)[0] != '/';
-        if (!problems.empty()) problems += "; ";
-        problems += std::string(c.variable) + "=" + QuoteForError(std::getenv(c.variable));
-        if (wayland_without_folder) {
-            problems += " (XDG_RUNTIME_DIR is not set)";
-            continue;
+    if (!IsSet("SDL_VIDEODRIVER")) {
+        struct Candidate {
+            const char* variable;  // environment variable naming the display
+            const char* driver;    // SDL video driver for it
+        };
+        // SDL's own order: X11 (also XWayland) first.
+        constexpr Candidate kCandidates[] = {{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}};
+        std::string problems;
+        for (const Candidate& c : kCandidates) {
+            if (!IsSet(c.variable)) continue;
+            // The Wayland library finds a relative socket name only through
+            // XDG_RUNTIME_DIR, and says so on standard error itself.
+            const bool wayland_without_folder = std::strcmp(c.driver, "wayland") == 0 &&
+                                                !IsSet("XDG_RUNTIME_DIR") &&
+                                                std::getenv(c.variable)[0] != '/';
+            if (!problems.empty()) problems += "; ";
+            problems += std::string(c.variable) + "=" + QuoteForError(std::getenv(c.variable));
+            if (wayland_without_folder) {
+                problems += " (XDG_RUNTIME_DIR is not set)";
+                continue;
+            }
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, c.driver);
+            if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+            problems += std::string(" (") + SDL_GetError() + ")";
         }
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, c.driver);
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
-        problems += std::string(" (") + SDL_GetError() + ")";
+        if (problems.empty()) return Fail("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+        return Fail("cannot connect to the display " + problems);
     }
-    if (problems.empty()) return Fail("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
-    return Fail("cannot connect to the display " + problems);
-#else
+#endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         return Fail(std::string("cannot start SDL video: ") + SDL_GetError());
     }
     return true;
-#endif
 }
 
 // The zoom factor a key asks for; 0 for other keys.
@@ -221,9 +219,11 @@ bool TakeEvent(const SDL_Event& event) {
     }
 }
 
-bool OpenWindow(const char* caption, int width, int height, int zoom) {
-    // The screen saver is switched below, explicitly, and put back on close;
-    // SIGTERM and SIGINT are the program's own (platform/exit_signals.h).
+// Starts SDL's video for width x height frames, own window or given. SDL
+// leaves the screen saver alone: the own window switches it explicitly and
+// puts it back on close, and a screen-saver hack must not hold it off.
+// SIGTERM and SIGINT are the program's own (platform/exit_signals.h).
+bool StartDisplay(int width, int height) {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (!StartVideo()) return false;
@@ -238,6 +238,11 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
     SDL_StopTextInput();
     display.width = width;
     display.height = height;
+    return true;
+}
+
+bool OpenWindow(const char* caption, int width, int height, int zoom) {
+    if (!StartDisplay(width, height)) return false;
     display.window = SDL_CreateWindow(caption,                 //
                                       SDL_WINDOWPOS_CENTERED,  // x
                                       SDL_WINDOWPOS_CENTERED,  // y
@@ -255,34 +260,26 @@ bool OpenWindow(const char* caption, int width, int height, int zoom) {
 
 // Opens the display in the X window window_id (OpenDisplayInWindow).
 bool OpenGivenWindow(uint32_t window_id, int width, int height) {
-    // A screen-saver hack must not hold the screen saver off.
-    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     char id_text[16];
     std::snprintf(id_text, sizeof id_text, "0x%lx", static_cast<unsigned long>(window_id));
+    const auto fail = [&](const std::string& why) {
+        return Fail(std::string("cannot draw in window ") + id_text + ": " + why);
+    };
 #if DRAWS_IN_X11_WINDOWS
-    if (!StartVideo()) return false;
-    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": not an X11 display");
-    }
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    SDL_StopTextInput();
-    display.width = width;
-    display.height = height;
+    if (!StartDisplay(width, height)) return false;
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) return fail("not an X11 display");
     display.given_window = true;
     // SDL takes the window's size and visual without looking whether it
     // exists; a window id that names no window is checked first, on a
     // connection of its own, its error going to the handler.
     earlier_x_errors = XSetErrorHandler(OnXError);
-    if (!WindowExists(window_id)) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": no such window");
-    }
+    if (!WindowExists(window_id)) return fail("no such window");
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     display.window = SDL_CreateWindowFrom(reinterpret_cast<void*>(static_cast<uintptr_t>(window_id)));
     if (display.window == nullptr || SDL_GetWindowWMInfo(display.window, &info) != SDL_TRUE ||
         info.subsystem != SDL_SYSWM_X11) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": " + SDL_GetError());
+        return fail(SDL_GetError());
     }
     // Its destruction is told to every client that asks for structure events
     // on it; the mask is this client's own, so the owner's stays as it is.
@@ -290,19 +287,19 @@ bool OpenGivenWindow(uint32_t window_id, int width, int height) {
     const Window x_window = info.info.x11.window;
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(x_display, x_window, &attributes) == 0 || window_gone) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": no such window");
+        return fail("no such window");
     }
     XSelectInput(x_display, x_window, attributes.your_event_mask | StructureNotifyMask);
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     display.picture = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
     if (display.picture == nullptr || SDL_GetWindowSurface(display.window) == nullptr) {
-        return Fail(std::string("cannot draw in window ") + id_text + ": " + SDL_GetError());
+        return fail(SDL_GetError());
     }
     return true;
 #else
     (void)width;
     (void)height;
-    return Fail(std::string("cannot draw in window ") + id_text + ": this build has no X11 support");
+    return fail("this build has no X11 support");
 #endif
 }
 
@@ -321,40 +318,39 @@ void StretchPicture(SDL_Surface* surface) {
                 static_cast<int>(static_cast<int64_t>(x) * display.width / width);
         }
     }
-    const auto* picture = static_cast<const uint8_t*>(display.picture->pixels);
-    auto* rows = static_cast<uint8_t*>(surface->pixels);
     const auto row_bytes = static_cast<size_t>(width) * kBytesPerPixel;
     int shown = -1;  // the picture row the window row above shows
     for (int y = 0; y < height; ++y) {
-        auto* row =
-            reinterpret_cast<uint32_t*>(rows + static_cast<size_t>(y) * static_cast<size_t>(surface->pitch));
+        uint32_t* row = RowOf(surface, y);
         const int source = static_cast<int>(static_cast<int64_t>(y) * display.height / height);
         if (source == shown) {
-            std::memcpy(row, rows + static_cast<size_t>(y - 1) * static_cast<size_t>(surface->pitch),
-                        row_bytes);
+            std::memcpy(row, RowOf(surface, y - 1), row_bytes);
             continue;
         }
-        const auto* from = reinterpret_cast<const uint32_t*>(
-            picture + static_cast<size_t>(source) * static_cast<size_t>(display.picture->pitch));
+        const uint32_t* from = RowOf(display.picture, source);
         for (int x = 0; x < width; ++x) row[x] = from[display.columns[static_cast<size_t>(x)]];
         shown = source;
     }
 }
 
-}  // namespace
-
-bool OpenDisplay(const char* caption, int width, int height, int zoom) {
-    // A display that accepts the connection but never answers would hold
-    // SDL in its first read for ever.
+// Runs open under a deadline: a display that accepts the connection but
+// never answers would hold SDL in its first read for ever. Closes what was
+// opened when it fails.
+template <typename Open>
+bool OpenBeforeDeadline(Open open) {
     const std::string no_answer =
         "no answer within " + std::to_string(kAnswerSeconds) + " s from the display " + NamedDisplays();
     SetDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
-    const bool opened = OpenWindow(caption, width, height, zoom);
+    const bool opened = open();
     SetDeadline(0, nullptr, 0);
-    if (!opened) {
-        CloseDisplay();
-        return false;
-    }
+    if (!opened) CloseDisplay();
+    return opened;
+}
+
+}  // namespace
+
+bool OpenDisplay(const char* caption, int width, int height, int zoom) {
+    if (!OpenBeforeDeadline([&] { return OpenWindow(caption, width, height, zoom); })) return false;
     display.screensaver_was_enabled = SDL_IsScreenSaverEnabled() == SDL_TRUE;
     SDL_DisableScreenSaver();
     return true;
@@ -365,10 +361,8 @@ const char* DisplayError() { return error_text.c_str(); }
 bool PresentFrame(const uint32_t* frame) {
     // The frame's row 0 is the bottom row: copy the rows in reverse.
     const size_t row_bytes = static_cast<size_t>(display.width) * kBytesPerPixel;
-    auto* rows = static_cast<uint8_t*>(display.picture->pixels);
-    const auto pitch = static_cast<size_t>(display.picture->pitch);
     for (int r = 0; r < display.height; ++r) {
-        std::memcpy(rows + static_cast<size_t>(display.height - 1 - r) * pitch,
+        std::memcpy(RowOf(display.picture, display.height - 1 - r),
                     frame + static_cast<size_t>(r) * static_cast<size_t>(display.width), row_bytes);
     }
     if (display.given_window) DrawRateText();
@@ -401,11 +395,7 @@ bool PresentFrame(const uint32_t* frame) {
     return open;
 }
 
-int TakeZoomRequest() {
-    const int zoom = display.zoom_request;
-    display.zoom_request = 0;
-    return zoom;
-}
+int TakeZoomRequest() { return std::exchange(display.zoom_request, 0); }
 
 void SetDisplayZoom(int zoom) {
     SDL_SetWindowSize(display.window, display.width * zoom, display.height * zoom);
@@ -436,13 +426,7 @@ int DisplayRefreshRate() {
 }
 
 bool OpenDisplayInWindow(uint32_t window_id, int width, int height) {
-    const std::string no_answer =
-        "no answer within " + std::to_string(kAnswerSeconds) + " s from the display " + NamedDisplays();
-    SetDeadline(kAnswerSeconds, no_answer.c_str(), kExitNoDisplay);
-    const bool opened = OpenGivenWindow(window_id, width, height);
-    SetDeadline(0, nullptr, 0);
-    if (!opened) CloseDisplay();
-    return opened;
+    return OpenBeforeDeadline([&] { return OpenGivenWindow(window_id, width, height); });
 }
 
 void CloseDisplay() {

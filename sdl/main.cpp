@@ -35,8 +35,7 @@ int Fail(const std::string& message, int code) {
 bool PresentRenderedAhead(FrameLoop* loop) {
     RenderAhead ahead;
     if (!ahead.Start(*loop)) return false;
-    for (bool open = true; open;) {
-        open = PresentLoopFrame(loop, ahead.CurrentFrame());
+    while (PresentLoopFrame(loop, ahead.CurrentFrame())) {
     }
     ahead.Stop();
     return true;

@@ -71,8 +71,5 @@ void RenderAhead::Stop() {
         thread_.join();
     }
     ring_.reset();
-    for (Slot& slot : slots_) {
-        slot.byte_image.reset();
-        slot.pixels.reset();
-    }
+    for (Slot& slot : slots_) slot = Slot{};
 }

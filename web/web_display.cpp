@@ -2,6 +2,7 @@
 // top-down RGBA, the title to the document, zoom to the canvas's CSS size
 // (sharp pixels); the page's script supplies the imported functions.
 #include <cstdlib>
+#include <utility>
 
 #include "loop/display.h"
 #include "web/page.h"
@@ -49,11 +50,7 @@ bool PresentFrame(const uint32_t* frame) {
     return true;
 }
 
-int TakeZoomRequest() {
-    const int zoom = display.zoom_request;
-    display.zoom_request = 0;
-    return zoom;
-}
+int TakeZoomRequest() { return std::exchange(display.zoom_request, 0); }
 
 void SetDisplayZoom(int zoom) {
     if (ValidZoom(zoom)) PageZoom(zoom);
