@@ -26,7 +26,6 @@ bool RenderAhead::Start(const FrameLoop& loop) {
         }
     }
     presented_ = 0;
-    presenting_ = false;
     try {
         ring_ = std::make_unique<FrameRing>(kSlots, FrameRing::kEndless);
         thread_ = std::thread(&RenderAhead::RenderLoop, this);
@@ -34,6 +33,7 @@ bool RenderAhead::Start(const FrameLoop& loop) {
         Stop();
         return false;
     }
+    ring_->WaitRendered(0);  // CurrentFrame always has a frame to give
     return true;
 }
 
@@ -41,12 +41,14 @@ void RenderAhead::RenderLoop() {
     uint64_t k = 0;
     uint32_t last = 0;
     while (ring_->Next(false, &k) == FrameRing::Job::kRender) {
-        uint32_t t = held_time_;
-        if (!hold_time_) {
-            // Wait for a new moment, the time value moves every 3 ms.
-            while ((t = FrameTime(ClockMs())) == last && k > 0) SleepMicros(kClockTickMicros);
-        } else if (k > 0) {
-            return;  // the held moment's one frame is shown for good
+        uint32_t t = hold_time_ ? held_time_ : FrameTime(ClockMs());
+        if (k > 0) {
+            if (hold_time_) return;  // the held moment's one frame is shown for good
+            // Each moment once: the time value moves every 3 ms.
+            while (t == last) {
+                SleepMicros(kClockTickMicros);
+                t = FrameTime(ClockMs());
+            }
         }
         Slot& slot = slots_[k % kSlots];
         RenderFrameInto(t, slot.byte_image.get(), slot.pixels.get());
@@ -56,12 +58,7 @@ void RenderAhead::RenderLoop() {
 }
 
 const uint32_t* RenderAhead::CurrentFrame() {
-    if (!presenting_) {
-        ring_->WaitRendered(presented_);
-        presenting_ = true;
-    } else if (ring_->IsReady(presented_ + 1)) {
-        ring_->Taken(presented_++);
-    }
+    if (ring_->IsReady(presented_ + 1)) ring_->Taken(presented_++);
     return slots_[presented_ % kSlots].pixels.get();
 }
 

@@ -26,13 +26,13 @@ class RenderAhead {
     // the frame before; or the held time, in one frame. The noise and shading
     // tables must be built and stay unchanged until Stop. Returns false, with
     // nothing left running or allocated, when memory is short or the thread
-    // cannot start.
+    // cannot start; otherwise returns once the first frame is rendered.
     bool Start(const FrameLoop& loop);
 
-    // The pixels (laid out as PixelBuffer) of the frame to present: the first
-    // call waits for the first frame; later calls move on to the next
-    // frame, in order, when it is finished, handing the one before back to
-    // the render thread. They stay unchanged until the next call.
+    // The pixels (laid out as PixelBuffer) of the frame to present, without
+    // waiting: the next frame, in order, once it is finished (the one before
+    // goes back to the render thread), else the same as last time. They stay
+    // unchanged until the next call.
     const uint32_t* CurrentFrame();
 
     // Ends and joins the render thread (it finishes the frame it is on) and
@@ -55,6 +55,5 @@ class RenderAhead {
     Slot slots_[kSlots];
     std::unique_ptr<FrameRing> ring_;  // frame k in slot k mod kSlots
     uint64_t presented_ = 0;           // main thread only: the frame CurrentFrame returns
-    bool presenting_ = false;          // main thread only: CurrentFrame has returned a frame
     std::thread thread_;
 };
