@@ -13,8 +13,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     FrameLoop loop;
     StartFrameLoop(&loop);
     if (!PrepareFrames(kSeedFromClock) || !OpenDisplay(kCaption, W, H)) return 1;
-    RenderFrame();
-    while (PresentLoopFrame(&loop, PixelBuffer)) {
-    }
-    return 0;  // a close request ends the process inside PresentFrame
+    RunPresentOnlyLoop(&loop);  // a close request ends the process inside PresentFrame
+    return 0;
 }

@@ -69,3 +69,9 @@ void RunFrameLoop(FrameLoop* loop) {
         RenderLoopFrame(*loop);
     } while (PresentLoopFrame(loop, PixelBuffer));
 }
+
+void RunPresentOnlyLoop(FrameLoop* loop) {
+    RenderLoopFrame(*loop);
+    while (PresentLoopFrame(loop, PixelBuffer)) {
+    }
+}

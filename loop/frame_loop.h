@@ -73,3 +73,8 @@ void RestartRateInterval(FrameLoop* loop);
 // Renders into PixelBuffer and presents it, frame after frame, until
 // PresentLoopFrame returns false.
 void RunFrameLoop(FrameLoop* loop);
+
+// Renders the loop's frame once and presents it again and again until
+// PresentLoopFrame returns false: the cost of presentation alone, which the
+// benchmarks set beside the programs' own rates.
+void RunPresentOnlyLoop(FrameLoop* loop);
