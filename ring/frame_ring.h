@@ -15,8 +15,6 @@ class FrameRing {
 
     // `size` slots (at least 1) for frames 0 .. total - 1.
     FrameRing(uint32_t size, uint64_t total) : ready_(size, 0), total_(total) {}
-    FrameRing(const FrameRing&) = delete;
-    FrameRing& operator=(const FrameRing&) = delete;
 
     uint32_t size() const { return static_cast<uint32_t>(ready_.size()); }
 

@@ -432,11 +432,7 @@ bool OpenDisplayInWindow(uint32_t window_id, int width, int height) {
 void CloseDisplay() {
 #if DRAWS_IN_X11_WINDOWS
     if (display.given_window) {
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (SDL_GetWindowWMInfo(display.window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
-            XSetErrorHandler(earlier_x_errors);
-        }
+        XSetErrorHandler(earlier_x_errors);  // Xlib's handler is the process's, not the window's
         window_gone = false;
     }
 #endif

@@ -15,9 +15,6 @@
 
 class RenderAhead {
   public:
-    RenderAhead() = default;
-    RenderAhead(const RenderAhead&) = delete;
-    RenderAhead& operator=(const RenderAhead&) = delete;
     ~RenderAhead() { Stop(); }
 
     // Allocates the frame buffer sets and starts the render thread. Each frame
