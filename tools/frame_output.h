@@ -52,7 +52,3 @@ class PngEncoder {
     struct Scratch;
     std::unique_ptr<Scratch> scratch_;
 };
-
-// Appends a PNG of the picture through this thread's encoder. False when
-// memory is short.
-bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out);

@@ -118,12 +118,3 @@ bool PngEncoder::Encode(const uint32_t* pixels, std::vector<uint8_t>* out) {
     CloseChunk(out, OpenChunk(out, "IEND", 0));
     return true;
 }
-
-bool EncodePng(const uint32_t* pixels, std::vector<uint8_t>* out) {
-    try {
-        thread_local PngEncoder encoder;
-        return encoder.Encode(pixels, out);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}

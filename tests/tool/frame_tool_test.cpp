@@ -182,7 +182,7 @@ TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
     EXPECT_EQ(body[3 * (W - 1) + 2], 0x66);
 
     Bytes png;
-    ASSERT_TRUE(EncodePng(pixels.data(), &png));
+    ASSERT_TRUE(PngEncoder().Encode(pixels.data(), &png));
     int w = 0, h = 0;
     EXPECT_EQ(DecodePng(png, &w, &h), body);
     EXPECT_EQ(w, W);
