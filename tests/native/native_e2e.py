@@ -186,6 +186,8 @@ def check_refusals(args):
             (["--window-id", "0"], os.environ, 2, "--window-id"),
             (["--fps=1"], os.environ, 2, "--fps"),
             (["--window-id", "0x400001"], no_display, 1, "DISPLAY"),
+            (["--root"], dict(os.environ, XSCREENSAVER_WINDOW=""), 2, "XSCREENSAVER_WINDOW"),
+            (["--root"], dict(os.environ, XSCREENSAVER_WINDOW="0xzz"), 2, "'0xzz'"),
             ([], no_display, 1, "DISPLAY"),
             (HELD, unreachable, 1, unreachable["DISPLAY"]),
             (HELD, dict(no_display, DISPLAY=silent), 1, silent),
