@@ -6,10 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "noise/noise.h"
 #include "render/frame.h"
 #include "render/render_path.h"
-#include "render/shading.h"
+#include "render/tables.h"
 #include "tools/frame_output.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -25,9 +24,7 @@ constexpr uint32_t kTimeStep = 11;  // 33 ms apart, as at 30 frames per second
 
 const std::vector<std::vector<uint32_t>>& Frames() {
     static const auto frames = [] {
-        InitNoise(kSeed);
-        BuildPalette();
-        BuildSineTable();
+        BuildTables(kSeed);
         std::vector<uint8_t> byte_image(static_cast<size_t>(kByteRows) * kByteStride);
         std::vector<std::vector<uint32_t>> all(kFrames, std::vector<uint32_t>(kPixelCount));
         for (int k = 0; k < kFrames; ++k) RenderFrameInto(k * kTimeStep, byte_image.data(), all[k].data());

@@ -10,7 +10,7 @@
 #include "noise/noise.h"
 #include "render/frame.h"
 #include "render/render_path.h"
-#include "render/shading.h"
+#include "render/tables.h"
 
 namespace {
 
@@ -60,9 +60,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "frame_timing: out of memory for the frame buffers\n");
         return 1;
     }
-    BuildPalette();
-    BuildSineTable();
-    InitNoise(kSeed);
+    BuildTables(kSeed);
 
     std::printf("%-8s %12s %12s %10s\n", "path", "us/frame", "frames/s", "x plain");
     const double plain = TimePath(RenderPath::kPlain, frames);

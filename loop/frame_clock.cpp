@@ -2,11 +2,10 @@
 // buffers and tables, and the frame to render. Needs no display.
 #include "loop/frame_loop.h"
 
-#include "noise/noise.h"
 #include "platform/clock.h"
 #include "render/frame.h"
 #include "render/render_path.h"
-#include "render/shading.h"
+#include "render/tables.h"
 
 uint32_t StartMs;
 
@@ -19,9 +18,7 @@ void StartFrameLoop(FrameLoop* loop) { loop->meter.Start(ClockMs()); }
 bool PrepareFrames(int32_t seed) {
     if (!AllocateFrameBuffers()) return false;
     StartMs = ClockMs();
-    BuildPalette();
-    BuildSineTable();
-    InitNoise(seed);
+    BuildTables(seed);
     return true;
 }
 

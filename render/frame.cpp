@@ -29,18 +29,6 @@ void FreeFrameBuffers() {
     ByteImage = nullptr;
 }
 
-namespace {
-
-// Shade 0..254 of grid point (i, j) whose turbulence divided by 8 is m:
-// |a * b| >> 8 with a and b two sine stripes shifted by m.
-uint8_t ShadeOf(int32_t m, int32_t i, int32_t j) {
-    const int32_t a = SineTable[(7 * j + m - 120) & (kSineTableSize - 1)];
-    const int32_t b = SineTable[(4 * i + m - 80) & (kSineTableSize - 1)];
-    const int32_t p = a * b;
-    return static_cast<uint8_t>((p < 0 ? -p : p) >> 8);
-}
-
-}  // namespace
 
 void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     const auto z = static_cast<FixedCoord>(t);  // the time value is used directly as a coordinate
@@ -48,7 +36,7 @@ void RenderFramePlain(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
         uint8_t* row = byte_image + 2 * j * kByteStride;
         for (int i = W / 2; i >= 0; --i) {
             const int32_t m = Turbulence(i * kGridStep, j * kGridStep, z, kOctaves) / 8;
-            row[2 * i] = ShadeOf(m, i, j);
+            row[2 * i] = StripeShade(m, 4 * i, 7 * j);
         }
     }
     FillAndConvert(byte_image, pixels);

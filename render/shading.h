@@ -16,3 +16,15 @@ extern uint32_t Palette[kPaletteSize];
 
 void BuildPalette();
 void BuildSineTable();
+
+// Shade 0..254 of a grid sample whose turbulence divided by 8 is m, with
+// column stripe base cs (4 i at scale 1) and row stripe base rs (7 j):
+// |a * b| >> 8 of the sine stripes a = SineTable[rs + m - 120] and
+// b = SineTable[cs + m - 80], indices wrapped to the table. Internal linkage,
+// as noise.h's FadeOffset, for the per-instruction-set renderers.
+static inline uint8_t StripeShade(int32_t m, int32_t cs, int32_t rs) {
+    const int32_t a = SineTable[(rs + m - 120) & (kSineTableSize - 1)];
+    const int32_t b = SineTable[(cs + m - 80) & (kSineTableSize - 1)];
+    const int32_t p = a * b;  // |p| <= 65,025
+    return static_cast<uint8_t>((p < 0 ? -p : p) >> 8);
+}

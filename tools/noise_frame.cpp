@@ -25,7 +25,7 @@
 #include "noise/noise.h"
 #include "render/frame.h"
 #include "render/render_path.h"
-#include "render/shading.h"
+#include "render/tables.h"
 #include "tools/frame_args.h"
 #include "tools/frame_output.h"
 #include "ring/frame_ring.h"
@@ -328,8 +328,6 @@ int main(int argc, char** argv) {
     if (args.help) return PrintToStdout(FrameUsage());
     if (args.version) return PrintToStdout(std::string("noise-frame ") + PROJECT_VERSION + "\n");
 
-    InitNoise(static_cast<int32_t>(args.seed));  // the seed's bits; 0 seeds from the clock
-    BuildPalette();
-    BuildSineTable();
+    BuildTables(static_cast<int32_t>(args.seed));  // the seed's bits; 0 seeds from the clock
     return RunFrames(args);
 }

@@ -1,0 +1,45 @@
+// Frames of any size, rendered a band of rows at a time: grid samples, the
+// horizontal and vertical fills and the palette, all within a few rows, so
+// that a large frame streams through the cache once. A frame may be split
+// across threads by rows, each thread with its own FrameScratch; the tables
+// are the only thing they share, read-only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/frame_shape.h"
+#include "render/render_path.h"
+
+// Grid rows sampled at a time: a band of rows plus the shared edge row.
+constexpr int kBandGridRows = 8;
+
+// One thread's working space for frames of one shape at a time: the
+// per-column and per-row coordinates of the grid, a band of grid shades and
+// the filled byte rows. Made once and reused; a new shape remakes it.
+struct FrameScratch {
+    int width = 0, height = 0;  // the shape prepared for; 0 before the first frame
+    FrameShape shape;
+    std::vector<int32_t> column_x;       // noise x of grid column i: floor(32 i q / p)
+    std::vector<int32_t> column_stripe;  // floor(4 i q / p)
+    std::vector<int32_t> row_y;          // noise y of grid row j: floor(32 j q / p)
+    std::vector<int32_t> row_stripe;     // floor(7 j q / p)
+    int shade_stride = 0;                // bytes per band row, grid_cols rounded up to 64
+    std::vector<uint8_t> shades;         // (kBandGridRows + 1) rows of grid shades
+    int byte_stride = 0;                 // bytes per filled row, width rounded up to 64
+    std::vector<uint8_t> filled;         // (kBandGridRows + 1) filled even rows plus one odd row
+};
+
+// Makes scratch ready for frames of shape (does nothing when it already is).
+void PrepareScratch(const FrameShape& shape, FrameScratch* scratch);
+
+// Renders output rows row_begin .. row_end - 1 (0 <= row_begin <= row_end <=
+// height) of the frame of shape at time value t through path into pixels,
+// the whole frame's buffer (pixel (c, r) at r * width + c, row 0 at the
+// bottom). Reads only the noise and shading tables, which must be built.
+// An unavailable path falls back to the plain one.
+void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
+                     uint32_t* pixels, int row_begin, int row_end);
+
+// The whole frame through the fastest path, on the calling thread.
+void RenderSizedFrame(const FrameShape& shape, uint32_t t, FrameScratch* scratch, uint32_t* pixels);

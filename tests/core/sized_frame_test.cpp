@@ -1,0 +1,121 @@
+// Frames of any size: every render path, whole or split into row ranges,
+// against a direct reading of the definition (the whole even-sized image
+// sampled, filled and cropped to its bottom-left pixels), and the base frame
+// at 320 x 200.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "noise/noise.h"
+#include "render/frame.h"
+#include "render/frame_rows.h"
+#include "render/render_path.h"
+#include "render/shading.h"
+#include "render/tables.h"
+
+namespace {
+
+// The definition, written out independently of the band renderer.
+std::vector<uint32_t> Reference(int w, int h, uint32_t t) {
+    const bool by_width = int64_t{w} * 200 >= int64_t{h} * 320;
+    const int64_t p = by_width ? w : h, q = by_width ? 320 : 200;
+    const int ew = (w + 1) / 2 * 2, eh = (h + 1) / 2 * 2;  // W', H'
+    std::vector<uint8_t> img(static_cast<size_t>(ew + 1) * (eh + 1));
+    auto at = [&](int c, int r) -> uint8_t& { return img[static_cast<size_t>(r) * (ew + 1) + c]; };
+    for (int j = 0; j <= eh / 2; ++j) {
+        for (int i = 0; i <= ew / 2; ++i) {
+            const int32_t v = Turbulence(static_cast<int32_t>(32 * i * q / p), static_cast<int32_t>(32 * j * q / p),
+                                         static_cast<int32_t>(t), 4);
+            const int32_t m = v / 8;
+            const int32_t a = SineTable[(7 * j * q / p + m - 120) & 1023];
+            const int32_t b = SineTable[(4 * i * q / p + m - 80) & 1023];
+            at(2 * i, 2 * j) = static_cast<uint8_t>(std::abs(a * b) >> 8);
+        }
+    }
+    for (int r = 0; r <= eh; r += 2) {
+        for (int k = 0; k < ew / 2; ++k) at(2 * k + 1, r) = static_cast<uint8_t>((at(2 * k, r) + at(2 * k + 2, r)) >> 1);
+    }
+    for (int r = 1; r < eh; r += 2) {
+        for (int c = 0; c < ew; ++c) at(c, r) = static_cast<uint8_t>((at(c, r - 1) + at(c, r + 1)) >> 1);
+    }
+    std::vector<uint32_t> out(static_cast<size_t>(w) * h);
+    for (int r = 0; r < h; ++r) {
+        for (int c = 0; c < w; ++c) out[static_cast<size_t>(r) * w + c] = Palette[at(c, r)];
+    }
+    return out;
+}
+
+// Empty when equal, else the first differing pixel.
+std::string FirstDifference(const std::vector<uint32_t>& want, const std::vector<uint32_t>& got, int w) {
+    for (size_t k = 0; k < want.size(); ++k) {
+        if (want[k] != got[k]) {
+            char text[96];
+            std::snprintf(text, sizeof text, "pixel (%d, %d): want %06x, got %06x", static_cast<int>(k % w),
+                          static_cast<int>(k / w), static_cast<unsigned>(want[k]), static_cast<unsigned>(got[k]));
+            return text;
+        }
+    }
+    return {};
+}
+
+TEST(SizedFrame, EveryPathEqualsTheDefinitionAtEverySize) {
+    struct Case {
+        int w, h;
+        int32_t seed;
+        uint32_t t;
+    };
+    const Case cases[] = {
+        {1, 1, 1, 999},        {2, 2, 7, 5},           {3, 5, 1, 1024},      {5, 3, 11, 77},
+        {17, 9, -3, 0x55555555u}, {320, 200, 1, 999}, {321, 201, 2, 12345}, {200, 320, 9, 4000},
+        {333, 47, 4, 262143},  {640, 400, 5, 31},      {1366, 768, 6, 99999},
+    };
+    for (const Case& k : cases) {
+        BuildTables(k.seed);
+        FrameShape shape;
+        ASSERT_TRUE(MakeFrameShape(k.w, k.h, &shape));
+        const std::vector<uint32_t> want = Reference(k.w, k.h, k.t);
+        for (RenderPath path : kAllRenderPaths) {
+            if (!RenderPathAvailable(path)) continue;
+            std::vector<uint32_t> got(want.size(), 0xDEADBEEFu);
+            FrameScratch scratch;
+            RenderFrameRows(path, shape, k.t, &scratch, got.data(), 0, k.h);
+            ASSERT_EQ(FirstDifference(want, got, k.w), "")
+                << RenderPathName(path) << " at " << k.w << "x" << k.h << ", seed " << k.seed << ", time " << k.t;
+            // The same frame in uneven row ranges, one scratch reused, as threads and bands split it.
+            std::fill(got.begin(), got.end(), 0xDEADBEEFu);
+            for (int r0 = 0, step = 1; r0 < k.h; r0 += step, step = step * 3 % 37 + 1) {
+                RenderFrameRows(path, shape, k.t, &scratch, got.data(), r0, std::min(k.h, r0 + step));
+            }
+            ASSERT_EQ(FirstDifference(want, got, k.w), "")
+                << RenderPathName(path) << " in row ranges at " << k.w << "x" << k.h << ", time " << k.t;
+        }
+    }
+}
+
+TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
+    BuildTables(1);
+    ASSERT_TRUE(AllocateFrameBuffers());
+    RenderFramePlain(999, ByteImage, PixelBuffer);
+    std::vector<uint32_t> got(kPixelCount);
+    FrameScratch scratch;
+    RenderSizedFrame(BaseFrameShape(), 999, &scratch, got.data());
+    EXPECT_EQ(FirstDifference(std::vector<uint32_t>(PixelBuffer, PixelBuffer + kPixelCount), got, W), "");
+    FreeFrameBuffers();
+
+    FrameShape shape;
+    EXPECT_TRUE(MakeFrameShape(kMaxFrameSide, 4096, &shape));
+    EXPECT_EQ(shape.scale_p, static_cast<uint32_t>(kMaxFrameSide));
+    EXPECT_TRUE(MakeFrameShape(1920, 1200, &shape));  // 6 = 1920 / 320 = 1200 / 200: by width
+    EXPECT_EQ(shape.scale_q, 320u);
+    EXPECT_TRUE(MakeFrameShape(1000, 1000, &shape));
+    EXPECT_EQ(shape.scale_q, 200u);
+    for (auto [w, h] : {std::pair{0, 1}, {1, 0}, {-1, 5}, {kMaxFrameSide + 1, 1}, {1, kMaxFrameSide + 1},
+                        {kMaxFrameSide, kMaxFrameSide}}) {
+        EXPECT_FALSE(MakeFrameShape(w, h, &shape)) << w << "x" << h;
+    }
+    EXPECT_EQ(shape.width, 1000);  // left as it was
+}
+
+}  // namespace
