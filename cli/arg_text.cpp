@@ -57,6 +57,20 @@ bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* proble
     return true;
 }
 
+bool ParseFrameSize(std::string_view text, FrameShape* shape, std::string* problem) {
+    const size_t cross = text.find_first_of("xX");
+    uint64_t w = 0, h = 0;
+    if (cross == std::string_view::npos || !ParseWhole(text.substr(0, cross), 10, UINT32_MAX, &w, problem) ||
+        !ParseWhole(text.substr(cross + 1), 10, UINT32_MAX, &h, problem)) {
+        return SetError(problem, "not WxH");
+    }
+    if (w > kMaxFrameSide || h > kMaxFrameSide ||
+        !MakeFrameShape(static_cast<int>(w), static_cast<int>(h), shape)) {
+        return SetError(problem, "out of range");
+    }
+    return true;
+}
+
 bool ParseSignedOrUnsigned32(std::string_view text, uint32_t* value, std::string* problem) {
     if (text.empty() || text[0] != '-') return ParseUnsigned32(text, value, problem);
     uint64_t v = 0;

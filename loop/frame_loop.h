@@ -15,6 +15,10 @@ constexpr uint32_t kDefaultFrameInterval = 16667;    // microseconds per paced f
 // Room for the caption, a space, the longest rate text, " fps" and the NUL.
 constexpr size_t kTitleSize = 16 + 1 + kRateTextSize + 4;
 
+// True for the zoom factors the programs offer: 1, 2 and 4. The one check of
+// a zoom, for options, keys and the page's controls alike.
+constexpr bool IsZoomFactor(int zoom) { return zoom == 1 || zoom == 2 || zoom == 4; }
+
 // Millisecond clock reading that anchors the time axis.
 extern uint32_t StartMs;
 
