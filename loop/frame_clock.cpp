@@ -22,10 +22,6 @@ bool PrepareFrames(int32_t seed) {
     return true;
 }
 
-void RenderLoopFrame(const FrameLoop& loop) {
-    if (loop.hold_time) {
-        RenderFrameAt(loop.held_time);
-    } else {
-        RenderFrame();
-    }
-}
+uint32_t LoopFrameTime(const FrameLoop& loop) { return loop.hold_time ? loop.held_time : FrameTime(ClockMs()); }
+
+void RenderLoopFrame(const FrameLoop& loop) { RenderFrameAt(LoopFrameTime(loop)); }

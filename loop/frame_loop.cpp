@@ -54,6 +54,11 @@ void RestartRateInterval(FrameLoop* loop) { loop->meter.Start(ClockMs()); }
 
 bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame) {
     if (!PresentFrame(frame)) return false;
+    FinishShownFrame(loop);
+    return true;
+}
+
+void FinishShownFrame(FrameLoop* loop) {
     const int zoom = TakeZoomRequest();
     if (zoom != 0 && zoom != loop->zoom) {
         SetDisplayZoom(zoom);
@@ -61,7 +66,6 @@ bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame) {
     }
     if (loop->show_rate) CountPresentedFrame(loop);
     PaceFrame(loop);
-    return true;
 }
 
 void RunFrameLoop(FrameLoop* loop) {

@@ -51,8 +51,11 @@ void StartFrameLoop(FrameLoop* loop);
 // in that order. Returns false, with nothing allocated, when memory is short.
 bool PrepareFrames(int32_t seed);
 
-// Renders the loop's next frame into PixelBuffer: the clock's moment now, or
-// the held time.
+// The time value of the loop's next frame: the clock's moment now
+// (FrameTime of ClockMs()), or the held time.
+uint32_t LoopFrameTime(const FrameLoop& loop);
+
+// Renders the loop's next frame (LoopFrameTime) into PixelBuffer.
 void RenderLoopFrame(const FrameLoop& loop);
 
 // The frame interval for a display refreshing hz times a second: one
@@ -69,6 +72,11 @@ uint32_t RefreshFrameInterval(int hz);
 // its schedule afresh). Returns false, having done nothing more, once the
 // display is gone or asked to close.
 bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame);
+
+// The same work for a frame the front end has shown by other means (the web
+// page's WebGL2 engine draws its canvas itself): everything after
+// PresentFrame, from the zoom request to the pacing.
+void FinishShownFrame(FrameLoop* loop);
 
 // Opens the next rate interval at a fresh clock reading: after each rate
 // title, and when frames resume after a pause (a hidden web page).
