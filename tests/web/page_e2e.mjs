@@ -1,7 +1,9 @@
 // The web page in a real headless Chromium, served on loopback: held moments
 // against noise-frame's PNG at zoom 1, 2 and 4; SIMD128 and plain modules
-// frame for frame; the animation, its rate and palette; bad parameters; and
-// no console error, exception or failed or outside request anywhere.
+// frame for frame; the WebGL2 and WebAssembly engines against noise-frame at
+// a table of sizes, and the fall-backs from WebGL2; the animation, its rate
+// and palette; bad parameters; and no console error, exception or failed or
+// outside request anywhere.
 //   node page_e2e.mjs PAGE_DIR NOISE_FRAME SCRATCH_DIR NPM_DIR
 // NPM_DIR holds the node_modules that npm ci made from package-lock.json.
 import {execFileSync} from 'node:child_process';
@@ -56,18 +58,20 @@ function decodePng(buffer) {
   return {width, height, pixels};
 }
 
-function framePng(seed, time) {
-  const path = join(scratch, `frame-${seed}-${time}.png`);
-  execFileSync(noiseFrame, ['--seed', String(seed), '--time', String(time), '-o', path]);
+function framePng(seed, time, size = `${W}x${H}`) {
+  const path = join(scratch, `frame-${seed}-${time}-${size}.png`);
+  execFileSync(noiseFrame, ['--seed', String(seed), '--time', String(time), '--size', size, '-o', path]);
   return decodePng(readFileSync(path));
 }
 
 // The first pixel where the shot differs from frame scaled zoom times, or null.
 function firstMismatch(shot, frame, zoom) {
-  if (shot.width !== W * zoom || shot.height !== H * zoom) return `shot is ${shot.width}x${shot.height}`;
+  if (shot.width !== frame.width * zoom || shot.height !== frame.height * zoom) {
+    return `shot is ${shot.width}x${shot.height}`;
+  }
   for (let y = 0; y < shot.height; ++y) {
     for (let x = 0; x < shot.width; ++x) {
-      const want = frame.pixels[Math.floor(y / zoom) * W + Math.floor(x / zoom)];
+      const want = frame.pixels[Math.floor(y / zoom) * frame.width + Math.floor(x / zoom)];
       const got = shot.pixels[y * shot.width + x];
       if (got !== want) return `(${x}, ${y}) is ${got.toString(16)}, not ${want.toString(16)}`;
     }
@@ -142,6 +146,75 @@ async function simdAgainstPlain(page, origin) {
   });
 }
 
+// The canvas as drawn by the page's next frame, read with toDataURL.
+async function canvasPicture(page) {
+  const url = await page.evaluate(() => new Promise((drawn) => {
+    requestAnimationFrame(() => requestAnimationFrame(() => drawn(document.getElementById('frame').toDataURL())));
+  }));
+  return decodePng(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
+}
+
+const engineText = (page) => page.textContent('#engine');
+
+// Held moments drawn by each engine, read back from the canvas, against
+// noise-frame --size and against each other.
+async function engines(page, origin) {
+  const cases = [[1, 999, '320x200'], [7, 123456, '1x1'], [-5, 4294967295, '333x77'], [42, 0, '199x321'],
+                 [9, 2147483648, '2x3'], [3, 262143, '1920x1080']];
+  for (const [seed, time, size] of cases) {
+    const frame = framePng(seed, time, size);
+    const drawn = {};
+    for (const [engine, name] of [['gpu', 'WebGL2'], ['cpu', 'WebAssembly']]) {
+      const query = `?seed=${seed}&time=${time}&size=${size}&engine=${engine}`;
+      await open(page, origin, query);
+      check((await engineText(page)).startsWith(`Drawn by ${name}`), `${query}: "${await engineText(page)}"`);
+      drawn[engine] = await canvasPicture(page);
+      const problem = firstMismatch(drawn[engine], frame, 1);
+      check(problem === null, `${query}: not noise-frame's picture: ${problem}`);
+    }
+    check(firstMismatch(drawn.gpu, drawn.cpu, 1) === null, `seed ${seed} time ${time} size ${size}: the engines differ`);
+  }
+}
+
+// WebGL2 refused by the browser or its context lost: the page draws the same
+// picture with WebAssembly, without a reload; ?engine=gpu alone says why not.
+async function engineFallbacks(page, origin) {
+  const loseContext = () => document.getElementById('frame').getContext('webgl2')
+                                .getExtension('WEBGL_lose_context').loseContext();
+  const cases = [  // [chromium flags, query, script run once it draws, text shown after]
+    [['--disable-webgl'], '?seed=1&time=999', null, 'Drawn by WebAssembly (WebGL2: no WebGL2 context)'],
+    [['--disable-webgl'], '?seed=1&time=999&engine=gpu', null, 'engine=gpu: WebGL2 cannot draw the frames here'],
+    [[], '?seed=1&time=999&engine=gpu', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
+    [[], '?seed=1&time=999&size=333x77', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
+  ];
+  const refused = await launchChromium(npmDir, ['--disable-webgl']);
+  try {
+    const bare = await refused.newPage();
+    watch(bare, origin);
+    for (const [flags, query, script, text] of cases) {
+      const tab = flags.length ? bare : page;
+      await open(tab, origin, query);
+      if (text.startsWith('engine=')) {
+        const shown = await tab.textContent('#problem');
+        check(shown.startsWith(text) && await tab.isVisible('#problem'), `${query} ${flags}: shows "${shown}"`);
+        continue;
+      }
+      if (script) {
+        check(await engineText(tab) === 'Drawn by WebGL2', `${query}: "${await engineText(tab)}" before the loss`);
+        await tab.evaluate(script);
+      }
+      const fell = await tab.waitForFunction((want) => document.getElementById('engine').textContent === want, text,
+                                             {timeout: 10 * SECONDS}).catch(() => null);
+      check(fell !== null, `${query} ${flags}: "${await engineText(tab)}", not "${text}"`);
+      const size = /size=([0-9x]+)/.exec(query)?.[1];
+      const problem = firstMismatch(await canvasPicture(tab), framePng(1, 999, size), 1);
+      check(problem === null, `${query} ${flags}: not noise-frame's picture: ${problem}`);
+    }
+  } finally {
+    await refused.close();
+  }
+}
+
 async function animation(page, origin) {
   const palette = new Set(Array.from({length: 256}, (_, i) => (i << 16) | (i << 8) | Math.round(255 * Math.sqrt(i / 255))));
   for (const query of ['?seed=3', '?unlimited']) {
@@ -163,7 +236,9 @@ async function badParameters(page, origin) {
   const cases = [['?seed=abc', "seed: not a whole number from -2147483648 to 4294967295: 'abc'"],
                  ['?seed=4294967296', 'seed: not a whole number'], ['?seed=1&time=-1', 'time: not a whole number'],
                  ['?time=5', 'time: needs a seed too'], ['?zoom=2', "unknown parameter 'zoom'"],
-                 ['?seed=1&seed=2', "parameter 'seed' is given twice"], ['?unlimited=yes', 'unlimited: takes no value']];
+                 ['?seed=1&seed=2', "parameter 'seed' is given twice"], ['?unlimited=yes', 'unlimited: takes no value'],
+                 ['?engine=fast', "engine: not cpu or gpu: 'fast'"], ['?size=0x5', "size: not WxH with sides 1 to 16384"],
+                 ['?size=16385x1', 'size: not WxH'], ['?size=8193x8193', 'size: not WxH'], ['?size=64', 'size: not WxH']];
   for (const [query, line] of cases) {
     await open(page, origin, query);
     const shown = await page.textContent('#problem');
@@ -186,18 +261,24 @@ function pageSize() {
   check(packed <= 64 * 1024, `the page's files take ${packed} bytes gzip-compressed, over 64 KiB`);
 }
 
-const {origin, stop} = await servePage(pageDir);
-let browser = null;
-try {
-  browser = await launchChromium(npmDir);
-  const page = await browser.newPage();  // the only page: a background tab gets no animation frames
+// Every console error or warning, exception, failed or outside request of page is a failure.
+function watch(page, origin) {
   page.setDefaultTimeout(30 * SECONDS);
   page.on('console', (m) => check(m.type() !== 'error' && m.type() !== 'warning', `console ${m.type()}: ${m.text()}`));
   page.on('pageerror', (e) => check(false, `exception: ${e.message}`));
   page.on('requestfailed', (r) => check(false, `request failed: ${r.url()}`));
   page.on('request', (r) => check(r.url().startsWith(origin) || r.url().startsWith('data:'), `outside request: ${r.url()}`));
   page.on('response', (r) => check(r.status() < 400, `${r.status()} for ${r.url()}`));
-  for (const [name, group] of Object.entries({pageSize, heldMoments, simdAgainstPlain, animation, badParameters})) {
+}
+
+const {origin, stop} = await servePage(pageDir);
+let browser = null;
+try {
+  browser = await launchChromium(npmDir);
+  const page = await browser.newPage();  // the only page: a background tab gets no animation frames
+  watch(page, origin);
+  const groups = {pageSize, heldMoments, simdAgainstPlain, engines, engineFallbacks, animation, badParameters};
+  for (const [name, group] of Object.entries(groups)) {
     const before = failures.length;
     await group(page, origin);
     console.log(`${failures.length === before ? 'ok  ' : 'FAIL'} ${name}`);
