@@ -58,9 +58,11 @@ function decodePng(buffer) {
   return {width, height, pixels};
 }
 
-function framePng(seed, time, size = `${W}x${H}`) {
+// noise-frame's PNG of a moment, at its own size or at size 'WxH'.
+function framePng(seed, time, size = null) {
   const path = join(scratch, `frame-${seed}-${time}-${size}.png`);
-  execFileSync(noiseFrame, ['--seed', String(seed), '--time', String(time), '--size', size, '-o', path]);
+  const sized = size ? ['--size', size] : [];
+  execFileSync(noiseFrame, ['--seed', String(seed), '--time', String(time), ...sized, '-o', path]);
   return decodePng(readFileSync(path));
 }
 
@@ -167,7 +169,8 @@ async function engines(page, origin) {
     for (const [engine, name] of [['gpu', 'WebGL2'], ['cpu', 'WebAssembly']]) {
       const query = `?seed=${seed}&time=${time}&size=${size}&engine=${engine}`;
       await open(page, origin, query);
-      check((await engineText(page)).startsWith(`Drawn by ${name}`), `${query}: "${await engineText(page)}"`);
+      const shown = (await engineText(page)) || await page.textContent('#problem');
+      check(shown.startsWith(`Drawn by ${name}`), `${query}: "${shown}"`);
       drawn[engine] = await canvasPicture(page);
       const problem = firstMismatch(drawn[engine], frame, 1);
       check(problem === null, `${query}: not noise-frame's picture: ${problem}`);
@@ -280,7 +283,11 @@ try {
   const groups = {pageSize, heldMoments, simdAgainstPlain, engines, engineFallbacks, animation, badParameters};
   for (const [name, group] of Object.entries(groups)) {
     const before = failures.length;
-    await group(page, origin);
+    try {
+      await group(page, origin);
+    } catch (error) {
+      check(false, `${name} stopped: ${error.message}`);
+    }
     console.log(`${failures.length === before ? 'ok  ' : 'FAIL'} ${name}`);
   }
 } catch (error) {
