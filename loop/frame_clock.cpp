@@ -35,10 +35,6 @@ uint32_t PaceStep(uint64_t now, uint32_t interval, uint64_t* next_frame) {
     return 0;
 }
 
-void RenderLoopFrame(const FrameLoop& loop) {
-    if (loop.hold_time) {
-        RenderFrameAt(loop.held_time);
-    } else {
-        RenderFrame();
-    }
-}
+uint32_t LoopFrameTime(const FrameLoop& loop) { return loop.hold_time ? loop.held_time : FrameTime(ClockMs()); }
+
+void RenderLoopFrame(const FrameLoop& loop) { RenderFrameAt(LoopFrameTime(loop)); }

@@ -56,8 +56,11 @@ bool PrepareFrames(int32_t seed);
 // set-up of front ends that keep frames of their own size.
 void PrepareTables(int32_t seed);
 
-// Renders the loop's next frame into PixelBuffer: the clock's moment now, or
-// the held time.
+// The time value of the loop's next frame: the clock's moment now, or the
+// held time.
+uint32_t LoopFrameTime(const FrameLoop& loop);
+
+// Renders the loop's next frame (LoopFrameTime) into PixelBuffer.
 void RenderLoopFrame(const FrameLoop& loop);
 
 // The frame interval for a display refreshing hz times a second: one
