@@ -6,12 +6,14 @@ libX11 for the close request.
 
     from session import Session, Failure
 
-    with Session(private_display=True) as s:    # private_display=False: $DISPLAY when set
+    with Session(private_display=True, screen="1024x768x24") as s:   # private_display=False: $DISPLAY when set
         s.display, s.env                        # ":N"; environment with DISPLAY, WINEDEBUG=-all
         s.private                               # True when the display is the session's own Xvfb
         s.prepare_prefix(prefix)                # create and boot the prefix once (flock'd); idempotent
         p = s.start_wine(prefix, exe, args=(), env=None, cwd=None, stdout=None, stderr=None)
         p = s.start_native(argv, env=None, cwd=None, stdout=None, stderr=None)
+        helper, w = s.start_window((width, height), input_only=False)   # another client's window
+        s.end_display()                         # the private Xvfb ends now, its clients losing it
         p.pid, p.name, p.stdout; p.poll(); p.wait(seconds) -> code or None; p.stop()
         p.expect_exit(seconds, after, code=0)  # ends with CODE within SECONDS, or Failure
         p.send_signal(signal.SIGTERM)           # to the program alone
