@@ -23,7 +23,7 @@ libX11 for the close request.
         s.title(w); s.wait_title(w, regex, seconds) -> title
         s.key(w, "Escape"); s.close_window(w)   # key press; WM_DELETE_WINDOW close request
         s.key_storm(w, keys, seconds, rate) -> sent   # KEYS round after round, RATE keys a second
-        s.geometry(w) -> (x, y, width, height)
+        s.geometry(w) -> (x, y, width, height); s.screen_size() -> (width, height)
         s.screenshot(w) -> Image(width, height, pixels); s.save_png(w, path)
         s.expect_animation(w, size=None, seconds=10) -> Image   # palette-only, changing marble pattern
         s.xset_timeout() -> seconds

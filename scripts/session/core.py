@@ -160,6 +160,10 @@ class Session:
     def geometry(self, window):
         return xserver.geometry(self.env, window)
 
+    def screen_size(self):
+        """(width, height) of the display's screen."""
+        return tuple(int(v) for v in xserver.run_tool(["xdotool", "getdisplaygeometry"], self.env).stdout.split())
+
     def screenshot(self, window):
         return xserver.screenshot(self.env, window)
 
