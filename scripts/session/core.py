@@ -40,6 +40,11 @@ class Session:
         """True when the display is the session's own Xvfb."""
         return self._xvfb is not None
 
+    @property
+    def display_pid(self):
+        """The process id of the session's own Xvfb; None on the caller's display."""
+        return self._xvfb.pid if self._xvfb is not None else None
+
     def __enter__(self):
         return self
 

@@ -50,26 +50,4 @@ TEST(FrameRing, ManyWorkersTakeEveryFrameOnceInOrder) {
     }
 }
 
-TEST(FrameRing, StopWakesEveryWaiter) {
-    // An endless ring with one slot: the first thread renders frame 0, the
-    // others wait for a free slot or for frame 1 until Stop.
-    FrameRing ring(1, FrameRing::kEndless);
-    uint64_t k = 0;
-    ASSERT_EQ(ring.Next(false, &k), FrameRing::Job::kRender);
-    std::atomic<int> ended{0};
-    std::vector<std::thread> threads;
-    for (int w = 0; w < 4; ++w) {
-        threads.emplace_back([&] {
-            uint64_t mine = 0;
-            if (ring.Next(false, &mine) == FrameRing::Job::kNone) ++ended;
-        });
-    }
-    threads.emplace_back([&] {
-        if (!ring.WaitRendered(1)) ++ended;
-    });
-    ring.Stop();
-    for (std::thread& t : threads) t.join();
-    EXPECT_EQ(ended.load(), 5);
-}
-
 }  // namespace
