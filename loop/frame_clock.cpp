@@ -37,4 +37,10 @@ uint32_t PaceStep(uint64_t now, uint32_t interval, uint64_t* next_frame) {
 
 uint32_t LoopFrameTime(const FrameLoop& loop) { return loop.hold_time ? loop.held_time : FrameTime(ClockMs()); }
 
-void RenderLoopFrame(const FrameLoop& loop) { RenderFrameAt(LoopFrameTime(loop)); }
+void RenderLoopFrame(const FrameLoop& loop) {
+    if (loop.hold_time) {
+        RenderFrameAt(loop.held_time);
+    } else {
+        RenderFrame();
+    }
+}

@@ -60,7 +60,8 @@ void PrepareTables(int32_t seed);
 // held time.
 uint32_t LoopFrameTime(const FrameLoop& loop);
 
-// Renders the loop's next frame (LoopFrameTime) into PixelBuffer.
+// Renders the loop's next frame into PixelBuffer: the clock's moment now
+// (RenderFrame), or the held time.
 void RenderLoopFrame(const FrameLoop& loop);
 
 // The frame interval for a display refreshing hz times a second: one
