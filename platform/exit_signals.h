@@ -21,3 +21,8 @@ void EndByExitSignal();
 // newline to standard error and ends the process with exit code. Seconds 0
 // cancels the deadline.
 void SetDeadline(unsigned seconds, const char* text, int code);
+
+// Writes "<program>: <text>" and a newline to standard error and ends the
+// process with exit code at once, running no exit handlers: for a loss that
+// leaves nothing to put back (the display gone).
+[[noreturn]] void ExitAtOnce(const char* text, int code);

@@ -73,3 +73,10 @@ void SetDeadline(unsigned seconds, const char* text, int code) {
     deadline_code = code;
     alarm(seconds);
 }
+
+void ExitAtOnce(const char* text, int code) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%s: %s\n", program_name, text);
+    (void)!write(STDERR_FILENO, line, std::strlen(line));
+    _exit(code);
+}
