@@ -2,7 +2,7 @@
 """End-to-end checks of noise-animation.exe and noise-animation.scr under
 Wine on an X display.
 
-  program_e2e.py CHECK --prefix DIR --program EXE [--planted DLL] [--saver SCR]
+  program_e2e.py CHECK --prefix DIR --program EXE [--planted DLL --child EXE] [--saver SCR]
 
 animation:  started with an argument it ignores, the title shows the frame
             rate, the client area holds only palette colours and changes
@@ -10,7 +10,9 @@ animation:  started with an argument it ignores, the title shows the frame
 no-drawdib: with msvfw32 disabled the program ends at once with code 0 and
             never shows a window.
 planted:    a msvfw32.dll beside the program (native-first load order) is
-            never loaded, and the program still runs.
+            never loaded, and the program still runs; first, display_child
+            in the same folder loads it on purpose and must leave the marker,
+            or the check could not see a load.
 screen-saver: the X screen saver's timeout, 300 s before start, is 0 while
             the program runs and 300 again once it has ended, after Esc,
             the close button and Alt+F4; switched off before start, it
@@ -80,17 +82,26 @@ def check_no_drawdib(session, args):
 
 
 def check_planted(session, args):
-    if not args.planted:
-        raise Failure("--planted is required")
+    if not args.planted or not args.child:
+        raise Failure("--planted and --child are required")
     folder = tempfile.mkdtemp(prefix="noise-planted-")
     try:
         program_file = shutil.copy(args.program, folder)
+        child_file = shutil.copy(args.child, folder)
         shutil.copy(args.planted, os.path.join(folder, "msvfw32.dll"))
         marker = os.path.join(folder, "planted.marker")
-        program = session.start_wine(args.prefix, program_file, cwd=folder, env={
-            "WINEDLLOVERRIDES": DEFAULT_OVERRIDES + ";msvfw32=n,b",
-            "NOISE_PLANTED_MARKER": "Z:" + marker.replace("/", "\\"),
-        }, **QUIET)
+        env = {"WINEDLLOVERRIDES": DEFAULT_OVERRIDES + ";msvfw32=n,b",
+               "NOISE_PLANTED_MARKER": "Z:" + marker.replace("/", "\\")}
+        # The control: loaded by its bare name from a program in the same
+        # folder, with the same load order and marker, the library must
+        # leave the marker; otherwise its absence below proves nothing.
+        probe = session.start_wine(args.prefix, child_file, ["load", "bare"], cwd=folder, env=env, **QUIET)
+        probe.expect_exit(EXIT_WAIT_S, "loading the planted library on purpose")
+        if not os.path.exists(marker):
+            raise Failure("the planted library, loaded on purpose, left no marker: the check cannot see a load")
+        os.remove(marker)
+
+        program = session.start_wine(args.prefix, program_file, cwd=folder, env=env, **QUIET)
         window = open_window(session, program)
         if os.path.exists(marker):
             raise Failure("the msvfw32.dll beside the program was loaded")
@@ -210,6 +221,7 @@ def main():
     options.add_argument("--prefix", required=True)
     options.add_argument("--program", required=True)
     options.add_argument("--planted")
+    options.add_argument("--child")
     options.add_argument("--saver")
     args = options.parse_args()
     return cli.main(f"program_e2e.py {args.check}", run, args)
