@@ -79,12 +79,19 @@ LRESULT OnPaint(HWND window) {
     if (Display.frame == nullptr) return 0;
     RECT client;
     GetClientRect(window, &client);
+    // The program's window stretches the frame over the client area; the
+    // screen saver's show it at their whole factor, bottom-left aligned.
+    RECT target = client;
+    if (Display.mode != DisplayMode::kWindow) {
+        target.right = Display.source_width * Display.scale;
+        target.top = client.bottom - Display.source_height * Display.scale;
+    }
     Display.draw_dib_draw(Display.draw_dib,                     /* DrawDib handle */
                           Display.dc,                           /* kept window DC */
                           0,                                    /* destination x */
-                          0,                                    /* destination y */
-                          client.right,                         /* destination width */
-                          client.bottom,                        /* destination height */
+                          target.top,                           /* destination y */
+                          target.right,                         /* destination width */
+                          target.bottom - target.top,           /* destination height */
                           &Display.header,                      /* source format */
                           const_cast<uint32_t*>(Display.frame), /* source pixels */
                           0,                                    /* source x */
@@ -188,9 +195,10 @@ struct WindowPlacement {
 };
 
 // Loads DrawDib, registers the class, creates and shows the window, keeps
-// its DC and prepares DrawDib for a width x height source drawn at the
-// placement's size. False, with no window and no class, on failure.
-bool OpenWindow(const char* caption, int width, int height, const WindowPlacement& place) {
+// its DC and prepares DrawDib for a width x height source drawn at
+// draw_width x draw_height. False, with no window and no class, on failure.
+bool OpenWindow(const char* caption, int width, int height, const WindowPlacement& place, int draw_width,
+                int draw_height) {
     if (!LoadDrawDib()) return false;
     if (!RegisterDisplayClass(caption, place.procedure, place.cursor)) return false;
     Display.source_width = width;
@@ -221,8 +229,8 @@ bool OpenWindow(const char* caption, int width, int height, const WindowPlacemen
     Display.draw_dib = Display.draw_dib_open();
     Display.draw_dib_begin(Display.draw_dib, /* DrawDib handle */
                            Display.dc,       /* window DC */
-                           place.width,      /* destination width: the outer size */
-                           place.height,     /* destination height */
+                           draw_width,       /* destination width */
+                           draw_height,      /* destination height */
                            &Display.header,  /* source format */
                            width,            /* source width */
                            height,           /* source height */
@@ -247,7 +255,8 @@ bool OpenDisplay(const char* caption, int width, int height, int zoom) {
                                    nullptr,
                                    DisplayWindowProc,
                                    LoadCursorA(nullptr, IDC_ARROW)};
-    if (!OpenWindow(caption, width, height, place)) return false;
+    // DrawDib is prepared for the outer size, not the client size.
+    if (!OpenWindow(caption, width, height, place, Display.OuterWidth, Display.OuterHeight)) return false;
 
     if (zoom != 1) ZoomWindow(Display.window, zoom);
     AppendZoomItems(Display.window);
@@ -256,8 +265,24 @@ bool OpenDisplay(const char* caption, int width, int height, int zoom) {
     return true;
 }
 
-bool OpenSaverDisplay(const char* caption, int width, int height) {
+bool SaverWindowSize(HWND parent, int* width, int* height) {
+    if (parent == nullptr) {
+        *width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        *height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    } else {
+        RECT client;
+        if (!IsWindow(parent) || !GetClientRect(parent, &client)) return false;
+        *width = client.right;
+        *height = client.bottom;
+    }
+    if (*width < 1) *width = 1;
+    if (*height < 1) *height = 1;
+    return true;
+}
+
+bool OpenSaverDisplay(const char* caption, int width, int height, int scale) {
     Display.mode = DisplayMode::kFullScreen;
+    Display.scale = scale;
     Display.has_start_point = GetCursorPos(&Display.start_point) != FALSE;
     const WindowPlacement place = {WS_EX_TOPMOST,
                                    WS_POPUP,
@@ -268,20 +293,21 @@ bool OpenSaverDisplay(const char* caption, int width, int height) {
                                    nullptr,
                                    SaverWindowProc,
                                    nullptr};
-    if (!OpenWindow(caption, width, height, place)) return false;
+    if (!OpenWindow(caption, width, height, place, width * scale, height * scale)) return false;
     SetCursor(nullptr);
     return true;
 }
 
-bool OpenPreviewDisplay(const char* caption, int width, int height, HWND parent) {
+bool OpenPreviewDisplay(const char* caption, int width, int height, int scale, HWND parent) {
     RECT client;
     if (!IsWindow(parent) || !GetClientRect(parent, &client)) return false;
     Display.mode = DisplayMode::kPreview;
+    Display.scale = scale;
     Display.parent = parent;
     const WindowPlacement place = {0,      WS_CHILD,        0,
                                    0,      client.right,    client.bottom,
                                    parent, SaverWindowProc, LoadCursorA(nullptr, IDC_ARROW)};
-    return OpenWindow(caption, width, height, place);
+    return OpenWindow(caption, width, height, place, width * scale, height * scale);
 }
 
 void CloseDisplay() {

@@ -44,6 +44,7 @@ struct DisplayState {
     const uint32_t* frame;            // pixels being shown; null before the first frame
     BOOL saver_was_active;            // the screen-saver setting before OpenDisplay switched it off
     DisplayMode mode;
+    int scale;             // the screen saver's windows: whole factor the frames are shown at
     HWND parent;           // the window the preview is shown in; null otherwise
     POINT start_point;     // full screen: where the pointer was at the start, in screen pixels
     bool has_start_point;  // start_point is known

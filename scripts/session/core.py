@@ -19,9 +19,10 @@ class Session:
     when DISPLAY is set) and every program started through it. Use it as a
     context manager: leaving it stops the programs by process group, waits
     for the Wine server of every prefix used when the display is private,
-    and stops the Xvfb; every step is bounded."""
+    and stops the Xvfb; every step is bounded. SCREEN ("WxHxDEPTH") sizes
+    a private Xvfb's screen."""
 
-    def __init__(self, private_display=True):
+    def __init__(self, private_display=True, screen=xserver.XVFB_SCREEN):
         self._programs = []
         self._prefixes = []
         self._claims = []
@@ -29,7 +30,7 @@ class Session:
         env = dict(os.environ)
         env["WINEDEBUG"] = "-all"
         if private_display or not env.get("DISPLAY"):
-            self.display, self._xvfb = xserver.start_xvfb()
+            self.display, self._xvfb = xserver.start_xvfb(screen=screen)
         else:
             self.display = env["DISPLAY"]
         env["DISPLAY"] = self.display

@@ -29,16 +29,16 @@ def palette_colours():
     return [(i, i, round(255 * math.sqrt(i / 255))) for i in range(256)]
 
 
-def start_xvfb(seconds=XVFB_SECONDS):
-    """Starts Xvfb on a free display number (-displayfd) and waits at most
-    SECONDS for it. Returns (":N", Program)."""
+def start_xvfb(seconds=XVFB_SECONDS, screen=XVFB_SCREEN):
+    """Starts Xvfb with one SCREEN ("WxHxDEPTH") on a free display number
+    (-displayfd) and waits at most SECONDS for it. Returns (":N", Program)."""
     read_fd, write_fd = os.pipe()
     try:
         # -noreset: by default Xvfb resets when its last client leaves and
         # refuses connections meanwhile (8 of 200 back-to-back xdpyinfo runs
         # failed), so a program started just after another one ended could
         # not open the display.
-        xvfb = Program(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", XVFB_SCREEN, "-nolisten", "tcp",
+        xvfb = Program(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", screen, "-nolisten", "tcp",
                         "-noreset"], stderr=subprocess.DEVNULL, pass_fds=(write_fd,))
     finally:
         os.close(write_fd)
