@@ -41,33 +41,24 @@ TEST(SaverFrame, ScaleFollowsThePathAndKeepsTheBaseFrameCovered) {
 TEST(SaverFrame, MomentIsTwoDecimalNumbersOfAtMost32Bits) {
     struct Case {
         const char* text;
-        bool ok;
         uint32_t seed, time;
     };
-    const Case cases[] = {
-        {"1:999", true, 1, 999},
-        {"0:0", true, 0, 0},
-        {"4294967295:4294967295", true, 4294967295u, 4294967295u},
-        {"007:010", true, 7, 10},
-        {nullptr, false, 0, 0},
-        {"", false, 0, 0},
-        {"1", false, 0, 0},
-        {"1:", false, 0, 0},
-        {":5", false, 0, 0},
-        {"1:2:3", false, 0, 0},
-        {"1 :2", false, 0, 0},
-        {"1: 2", false, 0, 0},
-        {"-1:2", false, 0, 0},
-        {"0x10:2", false, 0, 0},
-        {"4294967296:1", false, 0, 0},
-        {"1:99999999999999999999", false, 0, 0},
-    };
-    for (const Case& c : cases) {
-        uint32_t seed = 12345, time = 67890;  // left alone on failure
-        EXPECT_EQ(ParseSaverMoment(c.text, &seed, &time), c.ok) << (c.text ? c.text : "(null)");
-        EXPECT_EQ(seed, c.ok ? c.seed : 12345u) << (c.text ? c.text : "(null)");
-        EXPECT_EQ(time, c.ok ? c.time : 67890u) << (c.text ? c.text : "(null)");
+    for (const Case& c : {Case{"1:999", 1, 999}, Case{"0:0", 0, 0}, Case{"007:010", 7, 10},
+                          Case{"4294967295:4294967295", 4294967295u, 4294967295u}}) {
+        uint32_t seed = 12345, time = 67890;
+        EXPECT_TRUE(ParseSaverMoment(c.text, &seed, &time)) << c.text;
+        EXPECT_EQ(seed, c.seed) << c.text;
+        EXPECT_EQ(time, c.time) << c.text;
     }
+    for (const char* bad : {"", "1", "1:", ":5", "1:2:3", "1 :2", "1: 2", "-1:2", "0x10:2", "4294967296:1",
+                            "1:99999999999999999999"}) {
+        uint32_t seed = 12345, time = 67890;  // left alone
+        EXPECT_FALSE(ParseSaverMoment(bad, &seed, &time)) << bad;
+        EXPECT_EQ(seed, 12345u) << bad;
+        EXPECT_EQ(time, 67890u) << bad;
+    }
+    uint32_t seed = 0, time = 0;
+    EXPECT_FALSE(ParseSaverMoment(nullptr, &seed, &time));
 }
 
 }  // namespace

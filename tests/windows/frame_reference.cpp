@@ -10,18 +10,13 @@
 #include "render/tables.h"
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
+    FrameShape shape;
+    if (argc != 6 || !MakeFrameShape(std::atoi(argv[3]), std::atoi(argv[4]), &shape)) {
         std::fprintf(stderr, "usage: frame_reference SEED TIME WIDTH HEIGHT OUT\n");
         return 2;
     }
-    const auto seed = static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10));
     const auto time = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
-    FrameShape shape;
-    if (!MakeFrameShape(std::atoi(argv[3]), std::atoi(argv[4]), &shape)) {
-        std::fprintf(stderr, "frame_reference: bad size %sx%s\n", argv[3], argv[4]);
-        return 2;
-    }
-    BuildTables(static_cast<int32_t>(seed));
+    BuildTables(static_cast<int32_t>(std::strtoul(argv[1], nullptr, 10)));  // the seed's bits
     std::vector<uint32_t> pixels(static_cast<size_t>(shape.width) * shape.height);
     FrameScratch scratch;
     RenderFrameRows(RenderPath::kPlain, shape, time, &scratch, pixels.data(), 0, shape.height);

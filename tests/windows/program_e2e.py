@@ -25,11 +25,10 @@ saver-show: the screen saver's /s covers the whole screen, shows only
             stays when the pointer moves two pixels and ends with code 0
             when it moves far.
 saver-key:  /S (what a double-click passes) ends with code 0 on a key press.
-saver-exact: held at a moment (NOISE_SAVER_MOMENT), /s on private screens
-            of several sizes shows the frame of that moment at the screen's
-            size, pixel for pixel as frame_reference renders it through the
-            plain path (or, where the scale rule draws a fraction of the
-            screen, that frame at the whole factor).
+saver-exact: held at a moment (NOISE_SAVER_MOMENT), /s on screens of three
+            sizes shows that moment's frame of the screen's size pixel for
+            pixel as frame_reference renders it (or, by the scale rule, a
+            fraction of it at a whole factor).
 
 Uses DISPLAY when set, otherwise a private Xvfb; screen-saver and
 saver-show always use their own Xvfb, since they change its settings.
@@ -208,68 +207,59 @@ def check_saver_key(session, args):
     print("ended by a key press with code 0")
 
 
-# The held moments of saver-exact, each on its own screen: width sets the
-# cover scale, width not a multiple of 4, height sets it; seeds and times
-# up to 32 bits.
+# saver-exact's held moments, each on its own screen (width sets the cover
+# scale; a width not a multiple of 4; height sets it).
 EXACT_MOMENTS = [((1024, 768), 1, 999), ((1366, 768), 2654435769, 123456), ((1280, 1024), 7, 4000000000)]
-BASE_SIZE = (320, 200)
 
 
 def saver_scale(width, height):
-    """The screen saver's scale rule as the README states it: pixel for
-    pixel with AVX2; otherwise at most 2 (SSE2) or 4, lowered while the
-    frame would be narrower than 320 and lower than 200 pixels."""
-    flags = set(open("/proc/cpuinfo").read().split("\nflags", 1)[1].split("\n", 1)[0].split())
+    """The README's scale rule: 1 with AVX2, else at most 2 (SSE2) or 4,
+    lowered while the frame would be narrower than 320 and lower than 200."""
+    flags = open("/proc/cpuinfo").read().split("\nflags", 1)[1].split("\n", 1)[0].split()
     scale = 1 if "avx2" in flags else 2 if "sse2" in flags else 4
-    while scale > 1 and -(-width // scale) < BASE_SIZE[0] and -(-height // scale) < BASE_SIZE[1]:
+    while scale > 1 and -(-width // scale) < 320 and -(-height // scale) < 200:
         scale -= 1
     return scale
 
 
 def reference_picture(session, args, seed, moment, width, height, scale):
-    """What a width x height screen shows: frame_reference's frame of the
-    moment at ceil(size / scale), each pixel scale x scale, its bottom-left
-    corner on the screen's, as (r, g, b), top row first."""
+    """frame_reference's frame of the moment at ceil(size / scale), each
+    pixel scale x scale from the bottom-left corner: (r, g, b), top row first."""
     frame_width, frame_height = -(-width // scale), -(-height // scale)
     with tempfile.TemporaryDirectory(prefix="noise-reference-") as folder:
         out = os.path.join(folder, "frame.raw")
-        reference = session.start_wine(args.prefix, args.reference,
-                                       [str(seed), str(moment), str(frame_width), str(frame_height),
-                                        "Z:" + out.replace("/", "\\")], **QUIET)
+        reference = session.start_wine(args.prefix, args.reference, [str(seed), str(moment), str(frame_width),
+                                       str(frame_height), "Z:" + out.replace("/", "\\")], **QUIET)
         reference.expect_exit(EXIT_WAIT_S, "rendering the reference frame")
         raw = open(out, "rb").read()
-    if len(raw) != 4 * frame_width * frame_height:
-        raise Failure(f"frame_reference wrote {len(raw)} bytes for a {frame_width}x{frame_height} frame")
     picture = []
     for y in range(height):
-        row = (height - 1 - y) // scale  # row 0 of the frame is the bottom one
-        bgrx = raw[4 * frame_width * row:4 * frame_width * (row + 1)]
-        colours = [(bgrx[k + 2], bgrx[k + 1], bgrx[k]) for k in range(0, len(bgrx), 4)]
+        start = 4 * frame_width * ((height - 1 - y) // scale)  # frame row 0 is the bottom one
+        row = raw[start:start + 4 * frame_width]
+        colours = [(row[k + 2], row[k + 1], row[k]) for k in range(0, len(row), 4)]
         picture.extend(colours[x // scale] for x in range(width))
     return picture
 
 
-def check_saver_exact(session, args, size, seed, moment):
-    width, height = size
+def check_saver_exact(session, args, width, height, seed, moment):
     scale = saver_scale(width, height)
     expected = reference_picture(session, args, seed, moment, width, height, scale)
     program = session.start_wine(args.prefix, args.saver, ["/s"], env={"NOISE_SAVER_MOMENT": f"{seed}:{moment}"},
                                  **QUIET)
     window = session.wait_window(program, SAVER_CAPTION, WINDOW_WAIT_S)
-    geometry = session.geometry(window)
-    if geometry != (0, 0, width, height):
-        raise Failure(f"the window is {geometry} (x, y, width, height), not the {width}x{height} screen")
-    differing = []
+    if session.geometry(window) != (0, 0, width, height):
+        raise Failure(f"the window is {session.geometry(window)} (x, y, width, height), not {width}x{height}")
+    differing = ["all"]
 
     def shows_reference():
         shown = session.screenshot(window).pixels
-        differing[:] = [sum(a != b for a, b in zip(shown, expected)) + abs(len(shown) - len(expected))]
+        differing[0] = sum(a != b for a, b in zip(shown, expected)) + abs(len(shown) - len(expected))
         return differing[0] == 0
     try:
         session.wait_for(shows_reference, EXIT_WAIT_S, "the held frame")
     except Failure:
         raise Failure(f"{width}x{height}, seed {seed}, time {moment}, scale {scale}: "
-                      f"{differing[0] if differing else 'all'} pixels differ from frame_reference's") from None
+                      f"{differing[0]} pixels differ from frame_reference's") from None
     session.key(window, "a")
     program.expect_exit(EXIT_WAIT_S, "after a key press")
     print(f"{width}x{height} at scale {scale}: seed {seed}, time {moment} shown pixel for pixel")
@@ -287,7 +277,7 @@ def run(args):
             raise Failure("--reference is required")
         for (width, height), seed, moment in EXACT_MOMENTS:
             with Session(private_display=True, screen=f"{width}x{height}x24") as session:
-                check_saver_exact(session, args, (width, height), seed, moment)
+                check_saver_exact(session, args, width, height, seed, moment)
         print("program_e2e.py saver-exact: passed")
         return 0
     with Session(private_display=args.check in ("screen-saver", "saver-show")) as session:
