@@ -19,7 +19,8 @@ class Session:
     when DISPLAY is set) and every program started through it. Use it as a
     context manager: leaving it stops the programs by process group, waits
     for the Wine server of every prefix used when the display is private,
-    and stops the Xvfb; every step is bounded."""
+    and stops the Xvfb; every step is bounded. SCREEN ("WxHxDEPTH") sizes
+    a private Xvfb's screen."""
 
     def __init__(self, private_display=True, screen=xserver.XVFB_SCREEN):
         self._programs = []
