@@ -49,6 +49,44 @@ struct Avx2 {
         __builtin_memcpy(dst, &row0, sizeof row0);
         __builtin_memcpy(dst + stride, &row1, sizeof row1);
     }
+    // For frames of any size.
+    struct Stripes;
+    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
+    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
+    static V Load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    static void Store(int32_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+    // Lanes first.. of fresh, the others of old.
+    static V KeepFrom(V old, V fresh, int first) {
+        const V mask = _mm256_cmpgt_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(first - 1));
+        return _mm256_blendv_epi8(old, fresh, mask);
+    }
+    // The low 16 bits of each lane of lo, the high 16 of hi.
+    static V PairWords(V lo, V hi) { return _mm256_blend_epi16(lo, hi, 0xAA); }
+    static V MulSmall(V a, V b) { return Mul(a, b); }
+    // Lanes hold values 0..255: they go to 8 consecutive bytes.
+    static void StoreBytes(V v, uint8_t* dst) {
+        V w = _mm256_packs_epi32(v, v);  // within each 128-bit half
+        w = _mm256_packus_epi16(w, w);
+        w = _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(0, 4, 0, 4, 0, 4, 0, 4));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(w));
+    }
+    // The palette of row, or of the average of row and below (through odd_row).
+    struct PaletteRows {
+        static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
+            if (below != nullptr) {
+                AverageRow(row, below, width, odd_row);
+                row = odd_row;
+            }
+            const auto* palette = reinterpret_cast<const int*>(Palette);
+            int c = 0;
+            for (; c + kLanes <= width; c += kLanes) {
+                const V index = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c)));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_i32gather_epi32(palette, index, 4));
+            }
+            for (; c < width; ++c) out[c] = Palette[row[c]];
+        }
+    };
+
     static void Convert(const uint8_t* bytes, uint32_t* pixels) {
         const auto* palette = reinterpret_cast<const int*>(Palette);
         for (int r = 0; r < H; ++r) {
@@ -64,8 +102,14 @@ struct Avx2 {
     }
 };
 
+struct Avx2::Stripes : GatheredStripes<Avx2> {
+    using GatheredStripes::GatheredStripes;
+};
+
 }  // namespace
 
 void RenderFrameAvx2(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     RenderFrameFast<Avx2>(t, byte_image, pixels);
 }
+
+const BandKernel kBandKernelAvx2 = MakeBandKernel<Avx2>();

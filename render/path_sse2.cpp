@@ -57,6 +57,41 @@ struct Sse2 {
     }
     // SSE2 has no gather: the plain palette pass.
     static void Convert(const uint8_t* bytes, uint32_t* pixels) { ConvertToPixels(bytes, pixels); }
+
+    // For frames of any size.
+    struct Stripes;
+    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
+    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
+    static V Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store(int32_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    // Lanes first.. of fresh, the others of old.
+    static V KeepFrom(V old, V fresh, int first) {
+        const V mask = _mm_cmpgt_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(first - 1));
+        return _mm_or_si128(_mm_and_si128(mask, fresh), _mm_andnot_si128(mask, old));
+    }
+    // The low 16 bits of each lane of lo, the high 16 of hi.
+    static V PairWords(V lo, V hi) {
+        return _mm_or_si128(_mm_and_si128(lo, _mm_set1_epi32(0xFFFF)),
+                            _mm_andnot_si128(_mm_set1_epi32(0xFFFF), hi));
+    }
+    // Products of values of at most 16 bits whose product fits in 32 (the
+    // sine values): one 16-bit multiply-add with b's high half cleared.
+    static V MulSmall(V a, V b) { return _mm_madd_epi16(a, _mm_and_si128(b, _mm_set1_epi32(0xFFFF))); }
+    static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
+    // The palette of row, or of the average of row and below (through odd_row).
+    struct PaletteRows {
+        static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
+            if (below != nullptr) {
+                AverageRow(row, below, width, odd_row);
+                row = odd_row;
+            }
+            for (int c = 0; c < width; ++c) out[c] = Palette[row[c]];
+        }
+    };
+};
+
+struct Sse2::Stripes : GatheredStripes<Sse2> {
+    using GatheredStripes::GatheredStripes;
 };
 
 }  // namespace
@@ -64,3 +99,5 @@ struct Sse2 {
 void RenderFrameSse2(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     RenderFrameFast<Sse2>(t, byte_image, pixels);
 }
+
+const BandKernel kBandKernelSse2 = MakeBandKernel<Sse2>();

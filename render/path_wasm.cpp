@@ -50,6 +50,36 @@ struct Simd128 {
         wasm_v128_store32_lane(dst, bytes, 0);
     }
     static void Convert(const uint8_t* bytes, uint32_t* pixels) { ConvertToPixels(bytes, pixels); }
+
+    // For frames of any size.
+    struct Stripes;
+    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
+    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
+    static V Load(const int32_t* p) { return wasm_v128_load(p); }
+    static void Store(int32_t* p, V v) { wasm_v128_store(p, v); }
+    // Lanes first.. of fresh, the others of old.
+    static V KeepFrom(V old, V fresh, int first) {
+        const V mask = wasm_i32x4_gt(wasm_i32x4_make(0, 1, 2, 3), wasm_i32x4_splat(first - 1));
+        return wasm_v128_bitselect(fresh, old, mask);
+    }
+    // The low 16 bits of each lane of lo, the high 16 of hi.
+    static V PairWords(V lo, V hi) { return wasm_i16x8_shuffle(lo, hi, 0, 9, 2, 11, 4, 13, 6, 15); }
+    static V MulSmall(V a, V b) { return Mul(a, b); }
+    static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
+    // The palette of row, or of the average of row and below (through odd_row).
+    struct PaletteRows {
+        static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
+            if (below != nullptr) {
+                AverageRow(row, below, width, odd_row);
+                row = odd_row;
+            }
+            for (int c = 0; c < width; ++c) out[c] = Palette[row[c]];
+        }
+    };
+};
+
+struct Simd128::Stripes : GatheredStripes<Simd128> {
+    using GatheredStripes::GatheredStripes;
 };
 
 }  // namespace
@@ -57,3 +87,5 @@ struct Simd128 {
 void RenderFrameSimd128(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     RenderFrameFast<Simd128>(t, byte_image, pixels);
 }
+
+const BandKernel kBandKernelSimd128 = MakeBandKernel<Simd128>();
