@@ -47,6 +47,9 @@ struct BandTables {
     // |SineTable[k]| == |SineTable[SineFold(k)]| for every k (see render/shading.h),
     // checked when the scratch is made: stripes may be looked up in 256 entries.
     bool sine_folds = false;
+    // Palette[i] >> 8 == i * 0x101 for every i (grey, red = green = i, with
+    // its own blue), checked when the scratch is made: only blue is looked up.
+    bool palette_grey = false;
     // What pq[k] holds: y cell pq_cell[k] at time value pq_time[k], once pq_ready[k].
     int32_t pq_cell[kOctaves] = {};
     uint32_t pq_time[kOctaves] = {};
@@ -69,8 +72,8 @@ struct BandKernel {
     // and r / 2 + 1 when r is odd), through the palette into out (width
     // pixels a row, out[0] being row r0's first). odd_row is byte_stride
     // bytes of scratch.
-    void (*output_rows)(const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0, int count, int width,
-                        uint32_t* out);
+    void (*output_rows)(const BandTables* tables, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0,
+                        int count, int width, uint32_t* out);
 };
 
 // The plain stages, the definition (render/frame_rows.cpp).

@@ -48,7 +48,7 @@ void FillRowsPlain(const uint8_t* shades, int shade_stride, int rows, int width,
     }
 }
 
-void OutputRowsPlain(const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0, int count, int width,
+void OutputRowsPlain(const BandTables* /*tables*/, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0, int count, int width,
                      uint32_t* out) {
     for (int r = r0; r < r0 + count; ++r, out += width) {
         const uint8_t* row = filled + (r / 2) * byte_stride;
@@ -139,6 +139,9 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
         b.sine_folds = b.sine_folds && std::abs(SineTable[k]) == std::abs(SineTable[SineFold(k)]);
     }
 
+    b.palette_grey = true;
+    for (uint32_t i = 0; i < kPaletteSize; ++i) b.palette_grey = b.palette_grey && Palette[i] >> 8 == i * 0x101;
+
     s.shade_stride = RoundUp(cols, kRowAlign) + kShadeSlack;
     s.shades.assign(static_cast<size_t>(s.shade_stride) * (kBandGridRows + 1), 0);
     s.byte_stride = RoundUp(shape.width, kRowAlign) + kFilledSlack;
@@ -175,7 +178,7 @@ void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, Frame
         // Rows up to the band's last grid row, which opens the next band.
         const int stop = band_last == last ? row_end : 2 * band_last;
         if ((s.stages & kStageOutput) != 0) {
-            kernel.output_rows(filled, s.byte_stride, odd_row, r - 2 * g0, stop - r, width,
+            kernel.output_rows(&s.tables, filled, s.byte_stride, odd_row, r - 2 * g0, stop - r, width,
                                pixels + static_cast<size_t>(r) * width);
         }
         r = stop;

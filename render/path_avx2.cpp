@@ -50,6 +50,7 @@ struct Avx2 {
         __builtin_memcpy(dst + stride, &row1, sizeof row1);
     }
     // For frames of any size.
+    static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
     struct Stripes;
     static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
     static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
@@ -72,6 +73,7 @@ struct Avx2 {
     }
     // The palette of row, or of the average of row and below (through odd_row).
     struct PaletteRows {
+        explicit PaletteRows(const BandTables& /*tables*/) {}
         static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
             if (below != nullptr) {
                 AverageRow(row, below, width, odd_row);

@@ -56,12 +56,16 @@ struct Avx512 {
     }
     // Palette look-up, 64 shades at a time, with byte permutes: each palette
     // byte (blue, green, red, fourth) has its own 256-byte plane, looked up as
-    // two 128-byte halves chosen by bit 7. Set up once, then row by row.
+    // two 128-byte halves chosen by bit 7. Where the palette is grey (red =
+    // green = the shade, fourth 0; checked by the scratch), only blue is
+    // looked up. Set up once, then row by row.
     struct PaletteRows {
         static constexpr int kChunk = 64;
         V table[4][4];
         V reorder;
+        bool grey = false;
 
+        explicit PaletteRows(const BandTables& tables) : PaletteRows() { grey = tables.palette_grey; }
         PaletteRows() {
             alignas(64) uint8_t planes[4][kPaletteSize];
             for (int i = 0; i < kPaletteSize; i += kLanes) {
@@ -85,20 +89,25 @@ struct Avx512 {
             reorder = _mm512_load_si512(order);
         }
 
+        NOISE_FAST_INLINE V Plane(int p, V index, __mmask64 upper_half) const {
+            const V lower = _mm512_permutex2var_epi8(table[p][0], index, table[p][1]);
+            const V upper = _mm512_permutex2var_epi8(table[p][2], index, table[p][3]);
+            return _mm512_mask_blend_epi8(upper_half, lower, upper);
+        }
+
         // Pixels of the 64 shades in bytes, in memory order: [0..15], [16..31], ...
+        template <bool kGrey>
         NOISE_FAST_INLINE void Chunk(V bytes, V out[4]) const {
             const V index = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reorder, bytes);
             const __mmask64 upper_half = _mm512_movepi8_mask(index);
-            V plane[4];
-            for (int p = 0; p < 4; ++p) {
-                const V lower = _mm512_permutex2var_epi8(table[p][0], index, table[p][1]);
-                const V upper = _mm512_permutex2var_epi8(table[p][2], index, table[p][3]);
-                plane[p] = _mm512_mask_blend_epi8(upper_half, lower, upper);
-            }
-            const V blue_green_low = _mm512_unpacklo_epi8(plane[0], plane[1]);
-            const V blue_green_high = _mm512_unpackhi_epi8(plane[0], plane[1]);
-            const V red_top_low = _mm512_unpacklo_epi8(plane[2], plane[3]);
-            const V red_top_high = _mm512_unpackhi_epi8(plane[2], plane[3]);
+            const V blue = Plane(0, index, upper_half);
+            const V green = kGrey ? index : Plane(1, index, upper_half);
+            const V red = kGrey ? index : Plane(2, index, upper_half);
+            const V top = kGrey ? _mm512_setzero_si512() : Plane(3, index, upper_half);
+            const V blue_green_low = _mm512_unpacklo_epi8(blue, green);
+            const V blue_green_high = _mm512_unpackhi_epi8(blue, green);
+            const V red_top_low = _mm512_unpacklo_epi8(red, top);
+            const V red_top_high = _mm512_unpackhi_epi8(red, top);
             out[0] = _mm512_unpacklo_epi16(blue_green_low, red_top_low);
             out[1] = _mm512_unpackhi_epi16(blue_green_low, red_top_low);
             out[2] = _mm512_unpacklo_epi16(blue_green_high, red_top_high);
@@ -115,6 +124,15 @@ struct Avx512 {
         // width pixels of the shades of row, or of the average of row and
         // below (each read up to 63 bytes past width).
         void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* /*odd_row*/) const {
+            if (grey) {
+                RowOf<true>(row, below, width, out);
+            } else {
+                RowOf<false>(row, below, width, out);
+            }
+        }
+
+        template <bool kGrey>
+        NOISE_FAST_INLINE void RowOf(const uint8_t* row, const uint8_t* below, int width, uint32_t* out) const {
             auto load = [&](int c) {
                 const V a = _mm512_loadu_si512(row + c);
                 return below != nullptr ? AverageDown(a, _mm512_loadu_si512(below + c)) : a;
@@ -122,11 +140,11 @@ struct Avx512 {
             int c = 0;
             V px[4];
             for (; c + kChunk <= width; c += kChunk) {
-                Chunk(load(c), px);
+                Chunk<kGrey>(load(c), px);
                 for (int q = 0; q < 4; ++q) _mm512_storeu_si512(out + c + 16 * q, px[q]);
             }
             if (c < width) {
-                Chunk(load(c), px);
+                Chunk<kGrey>(load(c), px);
                 for (int q = 0; q < 4; ++q) {
                     const int left = width - c - 16 * q;
                     if (left <= 0) break;
@@ -144,6 +162,7 @@ struct Avx512 {
     }
 
     // For frames of any size.
+    static V AddIfNegative(V x, V b) { return _mm512_mask_add_epi32(x, _mm512_movepi32_mask(x), x, b); }
     struct Stripes;
     static __mmask16 RowMask(uint32_t all_or_none) { return static_cast<__mmask16>(all_or_none); }
     static V AddIf(V a, V b, __mmask16 mask) { return _mm512_mask_add_epi32(a, mask, a, b); }

@@ -476,17 +476,23 @@ NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint
     V e2 = Isa::Add(Isa::Load(block + 4 * L), Isa::Mul(ry, q2));
     V e3 = Isa::Add(Isa::Load(block + 6 * L), Isa::Mul(ry, q3));
     const V s0 = Isa::Mul(step, q0), s1 = Isa::Mul(step, q1), s2 = Isa::Mul(step, q2), s3 = Isa::Mul(step, q3);
-    const V l0 = Isa::template Sll<K>(q0), l1 = Isa::template Sll<K>(q1);
-    const V l2 = Isa::template Sll<K>(q2), l3 = Isa::template Sll<K>(q3);
+    // The long step: one more unit of y, 2^K more of ry.
+    const V l0 = Isa::Add(s0, Isa::template Sll<K>(q0)), l1 = Isa::Add(s1, Isa::template Sll<K>(q1));
+    const V l2 = Isa::Add(s2, Isa::template Sll<K>(q2)), l3 = Isa::Add(s3, Isa::template Sll<K>(q3));
     const V wz = Isa::Set1(z_weights);
     const V bias = Isa::Set1(((1u << K) - 1) << 20);
     for (int r = 0; r < n; ++r) {
-        if (r > 0) {
-            const auto is_long = Isa::RowMask(rows.is_long[r]);
-            e0 = Isa::AddIf(Isa::Add(e0, s0), l0, is_long);
-            e1 = Isa::AddIf(Isa::Add(e1, s1), l1, is_long);
-            e2 = Isa::AddIf(Isa::Add(e2, s2), l2, is_long);
-            e3 = Isa::AddIf(Isa::Add(e3, s3), l3, is_long);
+        // The same rows for every vector of the run: the branch is well predicted.
+        if (rows.is_long[r] != 0) {
+            e0 = Isa::Add(e0, l0);
+            e1 = Isa::Add(e1, l1);
+            e2 = Isa::Add(e2, l2);
+            e3 = Isa::Add(e3, l3);
+        } else if (r > 0) {
+            e0 = Isa::Add(e0, s0);
+            e1 = Isa::Add(e1, s1);
+            e2 = Isa::Add(e2, s2);
+            e3 = Isa::Add(e3, s3);
         }
         // (a(Y0) low, a(Y1) high): the x blends' 16 bits above bit 20.
         const V a0 = Isa::Madd16(Isa::PairWords(Isa::template Sra<20>(e0), Isa::template Sra<4>(e1)), wz);
@@ -496,7 +502,7 @@ NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint
         if constexpr (K == 0) {
             term = Isa::template Sra<20>(x);
         } else {
-            term = Isa::template Sra<20 + K>(Isa::Add(x, Isa::And(Isa::template Sra<31>(x), bias)));
+            term = Isa::template Sra<20 + K>(Isa::AddIfNegative(x, bias));
         }
         sum[r] = Isa::Add(sum[r], term);
     }
@@ -626,9 +632,9 @@ inline void AverageRow(const uint8_t* a, const uint8_t* b, int width, uint8_t* o
 // Output rows through the palette (render/band_kernel.h); Isa::PaletteRows,
 // set up once per call, converts a row, or the average of two.
 template <class Isa>
-void OutputRowsVector(const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0, int count, int width,
-                      uint32_t* out) {
-    const typename Isa::PaletteRows palette;
+void OutputRowsVector(const BandTables* tables, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0,
+                      int count, int width, uint32_t* out) {
+    const typename Isa::PaletteRows palette(*tables);
     for (int r = r0; r < r0 + count; ++r, out += width) {
         const uint8_t* row = filled + (r / 2) * byte_stride;
         palette.Row(row, (r & 1) != 0 ? row + byte_stride : nullptr, width, out, odd_row);

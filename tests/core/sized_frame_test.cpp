@@ -118,13 +118,17 @@ TEST(SizedFrame, EveryPathEqualsTheDefinitionAtNarrowWidths) {
     }
 }
 
-// A sine table without the symmetries the stripe look-ups may use: every
-// path still equals the definition (the fold is checked, not assumed).
-TEST(SizedFrame, StripesWithoutSineSymmetries) {
+// A sine table without the symmetries the stripe look-ups may use, and a
+// palette that is not grey: every path still equals the definition (both
+// are checked, not assumed).
+TEST(SizedFrame, TablesWithoutTheirSymmetries) {
     BuildTables(5);
     for (int k = 600; k < 800; ++k) SineTable[k] = SineTable[k] * 3 / 4;
     ExpectEveryPathEqualsTheDefinition({641, 203, 5, 123456});
     BuildSineTable();
+    for (int i = 0; i < kPaletteSize; i += 3) Palette[i] ^= 0x01020000u;
+    ExpectEveryPathEqualsTheDefinition({641, 203, 5, 123456});
+    BuildPalette();
 }
 
 TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
