@@ -50,6 +50,12 @@ struct Avx2 {
         __builtin_memcpy(dst + stride, &row1, sizeof row1);
     }
     // For frames of any size.
+    // lo's low 16 bits times w's, plus hi's high 16 bits times w's.
+    static V PairMadd(V lo, V hi, V w) { return Madd16(PairWords(lo, hi), w); }
+    // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
+    static V U16(uint32_t c) { return Set1(c); }
+    static V U16s(V v) { return v; }
+    static V MulU16(V a, V u16) { return Mul(a, u16); }
     static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
     struct Stripes;
     static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }

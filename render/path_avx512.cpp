@@ -162,6 +162,12 @@ struct Avx512 {
     }
 
     // For frames of any size.
+    // lo's low 16 bits times w's, plus hi's high 16 bits times w's.
+    static V PairMadd(V lo, V hi, V w) { return Madd16(PairWords(lo, hi), w); }
+    // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
+    static V U16(uint32_t c) { return Set1(c); }
+    static V U16s(V v) { return v; }
+    static V MulU16(V a, V u16) { return Mul(a, u16); }
     static V AddIfNegative(V x, V b) { return _mm512_mask_add_epi32(x, _mm512_movepi32_mask(x), x, b); }
     struct Stripes;
     static __mmask16 RowMask(uint32_t all_or_none) { return static_cast<__mmask16>(all_or_none); }

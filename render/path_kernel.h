@@ -425,13 +425,13 @@ void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
             dy[e] = Isa::Set1(static_cast<uint32_t>(gv.y - gu.y));
         }
         for (int i = i0 - i0 % L; i < i1; i += L) {
-            const V rx = Isa::Load(offset + i);
-            const V sx = Isa::Load(fade + i);
+            const V rx = Isa::U16s(Isa::Load(offset + i));  // offsets and fades are below 2^10
+            const V sx = Isa::U16s(Isa::Load(fade + i));
             int32_t* block = pq + i * kBlendPlanes;
             for (int e = 0; e < 4; ++e) {
-                V p = Isa::Add(Isa::Mul(rx, Isa::Add(ax[e], Isa::Mul(sx, dx[e]))),
-                               Isa::Add(c1[e], Isa::Mul(sx, c2[e])));
-                const V q = Isa::Add(ay[e], Isa::Mul(sx, dy[e]));
+                V p = Isa::Add(Isa::MulU16(Isa::Add(ax[e], Isa::MulU16(dx[e], sx)), rx),
+                               Isa::Add(c1[e], Isa::MulU16(c2[e], sx)));
+                const V q = Isa::Add(ay[e], Isa::MulU16(dy[e], sx));
                 if (e >= 2) p = Isa::Sub(p, Isa::template Sll<10>(q));  // upper y edge: ry - 1024
                 int32_t* pp = block + 2 * e * L;
                 int32_t* qq = pp + L;
@@ -466,16 +466,18 @@ NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint
                                  typename Isa::V* sum) {
     using V = typename Isa::V;
     constexpr int L = Isa::kLanes;
-    const V ry = Isa::Set1(rows.first_ry[K]);
-    const V step = Isa::Set1(rows.step << K);
+    // ry < 2^10; a run of several rows has cells of at least two rows, so step << K <= 2^10 too.
+    const V ry = Isa::U16(rows.first_ry[K]);
+    const V step = Isa::U16(rows.step << K);
     // Plane pair p: P at block + 2 p L, Q after it. (Written out: GCC keeps small arrays of vectors in memory.)
     const V q0 = Isa::Load(block + L), q1 = Isa::Load(block + 3 * L);
     const V q2 = Isa::Load(block + 5 * L), q3 = Isa::Load(block + 7 * L);
-    V e0 = Isa::Add(Isa::Load(block), Isa::Mul(ry, q0));
-    V e1 = Isa::Add(Isa::Load(block + 2 * L), Isa::Mul(ry, q1));
-    V e2 = Isa::Add(Isa::Load(block + 4 * L), Isa::Mul(ry, q2));
-    V e3 = Isa::Add(Isa::Load(block + 6 * L), Isa::Mul(ry, q3));
-    const V s0 = Isa::Mul(step, q0), s1 = Isa::Mul(step, q1), s2 = Isa::Mul(step, q2), s3 = Isa::Mul(step, q3);
+    V e0 = Isa::Add(Isa::Load(block), Isa::MulU16(q0, ry));
+    V e1 = Isa::Add(Isa::Load(block + 2 * L), Isa::MulU16(q1, ry));
+    V e2 = Isa::Add(Isa::Load(block + 4 * L), Isa::MulU16(q2, ry));
+    V e3 = Isa::Add(Isa::Load(block + 6 * L), Isa::MulU16(q3, ry));
+    const V s0 = Isa::MulU16(q0, step), s1 = Isa::MulU16(q1, step);
+    const V s2 = Isa::MulU16(q2, step), s3 = Isa::MulU16(q3, step);
     // The long step: one more unit of y, 2^K more of ry.
     const V l0 = Isa::Add(s0, Isa::template Sll<K>(q0)), l1 = Isa::Add(s1, Isa::template Sll<K>(q1));
     const V l2 = Isa::Add(s2, Isa::template Sll<K>(q2)), l3 = Isa::Add(s3, Isa::template Sll<K>(q3));
@@ -494,10 +496,11 @@ NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint
             e2 = Isa::Add(e2, s2);
             e3 = Isa::Add(e3, s3);
         }
-        // (a(Y0) low, a(Y1) high): the x blends' 16 bits above bit 20.
-        const V a0 = Isa::Madd16(Isa::PairWords(Isa::template Sra<20>(e0), Isa::template Sra<4>(e1)), wz);
-        const V a1 = Isa::Madd16(Isa::PairWords(Isa::template Sra<20>(e2), Isa::template Sra<4>(e3)), wz);
-        const V x = Isa::Add(Isa::Mul(a0, Isa::Set1(rows.low[K][r])), Isa::Mul(a1, Isa::Set1(rows.high[K][r])));
+        // a(Y0) (1024 - sz) + a(Y1) sz of the x blends' 16 bits above bit 20,
+        // a(Y0) in the low half of e0 >> 20, a(Y1) in the high half of e1 >> 4.
+        const V a0 = Isa::PairMadd(Isa::template Sra<20>(e0), Isa::template Sra<4>(e1), wz);
+        const V a1 = Isa::PairMadd(Isa::template Sra<20>(e2), Isa::template Sra<4>(e3), wz);
+        const V x = Isa::Add(Isa::MulU16(a0, Isa::U16(rows.low[K][r])), Isa::MulU16(a1, Isa::U16(rows.high[K][r])));
         V term;
         if constexpr (K == 0) {
             term = Isa::template Sra<20>(x);

@@ -52,6 +52,12 @@ struct Simd128 {
     static void Convert(const uint8_t* bytes, uint32_t* pixels) { ConvertToPixels(bytes, pixels); }
 
     // For frames of any size.
+    // lo's low 16 bits times w's, plus hi's high 16 bits times w's.
+    static V PairMadd(V lo, V hi, V w) { return Madd16(PairWords(lo, hi), w); }
+    // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
+    static V U16(uint32_t c) { return Set1(c); }
+    static V U16s(V v) { return v; }
+    static V MulU16(V a, V u16) { return Mul(a, u16); }
     static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
     struct Stripes;
     static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
@@ -67,7 +73,8 @@ struct Simd128 {
     static V PairWords(V lo, V hi) { return wasm_i16x8_shuffle(lo, hi, 0, 9, 2, 11, 4, 13, 6, 15); }
     static V MulSmall(V a, V b) { return Mul(a, b); }
     static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
-    // The palette of row, or of the average of row and below (through odd_row).
+    // The palette of row, or of the average of row and below (through odd_row):
+    // four shades read at once, four pixels stored at once.
     struct PaletteRows {
         explicit PaletteRows(const BandTables& /*tables*/) {}
         static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
@@ -75,7 +82,14 @@ struct Simd128 {
                 AverageRow(row, below, width, odd_row);
                 row = odd_row;
             }
-            for (int c = 0; c < width; ++c) out[c] = Palette[row[c]];
+            int c = 0;
+            for (; c + 4 <= width; c += 4) {
+                uint32_t four;
+                __builtin_memcpy(&four, row + c, sizeof four);
+                wasm_v128_store(out + c, wasm_u32x4_make(Palette[four & 0xFF], Palette[(four >> 8) & 0xFF],
+                                                         Palette[(four >> 16) & 0xFF], Palette[four >> 24]));
+            }
+            for (; c < width; ++c) out[c] = Palette[row[c]];
         }
     };
 };
