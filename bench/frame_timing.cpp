@@ -6,7 +6,8 @@
 //     base frame: nanoseconds per grid sample (grid_cols * grid_rows of the
 //     shape) per path, beside a plain memory write of as many pixel bytes
 //     (memset of the frame), each the fastest frame of 3 runs (the one least
-//     disturbed by other work on the machine);
+//     disturbed by other work on the machine); first the whole-frame entry
+//     point of 1. timed the same way, today's base-frame cost per sample;
 //  3. where the time of 2. goes, per vector path: the band's stages timed
 //     apart (samples; fills along rows; odd rows, palette and pixel writes)
 //     against the whole, in ns per sample (where the build has the stage
@@ -38,6 +39,7 @@ constexpr int kRepeats = 3;  // best of three runs per path
 constexpr int32_t kSeed = 12345;
 constexpr uint32_t kTimeStep = 37;  // successive frames at different times, as in the program
 constexpr int kScales[] = {1, 2, 4, 6, 12};
+constexpr int kGridSamples = (W / 2 + 1) * (H / 2 + 1);  // of the base frame: 16,261
 #if !defined(NOISE_FRAME_STAGES)
 constexpr unsigned kAllStages = 0;  // a build without stage flags runs every stage
 #endif
@@ -175,6 +177,20 @@ int main(int argc, char** argv) {
     std::printf("%-5s %-9s %9s", "scale", "size", "samples");
     for (RenderPath path : kAllRenderPaths) std::printf(" %8s", RenderPathName(path));
     std::printf(" %8s\n", "memwrite");
+    // The whole-frame entry point timed the same way: today's base-frame cost per sample.
+    std::printf("%-5s %-9s %9d", "base", "320x200", kGridSamples);
+    for (RenderPath path : kAllRenderPaths) {
+        if (!RenderPathAvailable(path)) {
+            std::printf(" %8s", "-");
+            continue;
+        }
+        const double ns = TimeCalls(run_ms, [&](int f) {
+            RenderFrameWith(path, static_cast<uint32_t>(f) * kTimeStep, ByteImage, PixelBuffer);
+        });
+        std::printf(" %8.2f", ns / kGridSamples);
+        std::fflush(stdout);
+    }
+    std::printf(" %8s   (RenderFrameWith, ByteImage too)\n", "");
     for (Sized& s : sizes) {
         char size[32];
         std::snprintf(size, sizeof size, "%dx%d", s.shape.width, s.shape.height);
