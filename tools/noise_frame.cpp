@@ -144,7 +144,7 @@ bool AllocateCrew(const FrameArgs& args, uint32_t jobs, Crew* crew) {
 // Renders and encodes frame k into the slot with the worker's buffers; the
 // slot's reserved room is reused from frame to frame.
 void ProduceFrame(const FrameArgs& args, uint32_t k, Worker* worker, FrameSlot* slot) {
-    RenderFrameInto(FrameTimeOf(args, k), worker->byte_image.data(), slot->pixels.data());
+    RenderFrameInto(ScheduledFrameTime(args.schedule, k), worker->byte_image.data(), slot->pixels.data());
     slot->ok = true;
     switch (args.format) {
         case FrameFormat::kRaw:

@@ -35,9 +35,9 @@ TEST(FrameArgs, MinimalCommandHasDocumentedDefaults) {
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_FALSE(p.args.help);
     EXPECT_EQ(p.args.seed, 1u);
-    EXPECT_EQ(p.args.time, 999u);
+    EXPECT_EQ(p.args.schedule.time, 999u);
     EXPECT_EQ(p.args.frames, 1u);
-    EXPECT_EQ(p.args.step, 1u);
+    EXPECT_EQ(p.args.schedule.step, 1u);
     EXPECT_EQ(p.args.format, FrameFormat::kRaw);
     EXPECT_TRUE(p.args.to_stdout);
 }
@@ -59,19 +59,19 @@ TEST(FrameArgs, TimeMsFramesStepAndEqualsForms) {
     Parsed p = Parse({"--seed=5", "--ms", "2999", "--frames", "30", "--step=-1"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.args.seed, 5u);
-    EXPECT_EQ(p.args.time, 999u);  // 2999 div 3
+    EXPECT_EQ(p.args.schedule.time, 999u);  // 2999 div 3
     EXPECT_EQ(p.args.frames, 30u);
-    EXPECT_EQ(p.args.step, 0xFFFFFFFFu);  // one step back, wrapping
+    EXPECT_EQ(p.args.schedule.step, 0xFFFFFFFFu);  // one step back, wrapping
 
     p = Parse({"--seed", "1", "--ms=4294967295"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.args.time, 1431655765u);
+    EXPECT_EQ(p.args.schedule.time, 1431655765u);
 
     p = Parse({"--time", "0xFFFFFFFF", "--seed", "1", "--frames", "0x10", "--step", "0"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.args.time, 0xFFFFFFFFu);
+    EXPECT_EQ(p.args.schedule.time, 0xFFFFFFFFu);
     EXPECT_EQ(p.args.frames, 16u);
-    EXPECT_EQ(p.args.step, 0u);
+    EXPECT_EQ(p.args.schedule.step, 0u);
 }
 
 TEST(FrameArgs, FormatComesFromOptionThenExtensionThenRaw) {
@@ -253,7 +253,7 @@ TEST(FrameArgs, ShortFormsBundlesAndNewOptions) {
     Parsed p = Parse({"-s", "7", "-t5", "-n", "3", "-fPNG", "-qj2", "-o", "f-%d.png"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.args.seed, 7u);
-    EXPECT_EQ(p.args.time, 5u);
+    EXPECT_EQ(p.args.schedule.time, 5u);
     EXPECT_EQ(p.args.frames, 3u);
     EXPECT_EQ(p.args.format, FrameFormat::kPng);
     EXPECT_TRUE(p.args.quiet);
@@ -319,7 +319,7 @@ TEST(FrameArgs, FpsGivesExactMoments) {
         words.insert(words.end(), c.words.begin(), c.words.end());
         const Parsed p = Parse(words);
         ASSERT_TRUE(p.ok) << c.words[3] << ": " << p.error;
-        EXPECT_EQ(FrameTimeOf(p.args, c.k), c.t) << c.words[1] << " " << c.words[3] << " frame " << c.k;
+        EXPECT_EQ(ScheduledFrameTime(p.args.schedule, c.k), c.t) << c.words[1] << " " << c.words[3] << " frame " << c.k;
     }
 }
 
