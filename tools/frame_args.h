@@ -53,10 +53,11 @@ struct FrameArgs {
 // e.g. "--time: not a number: 'abc'". Options (see FrameUsage for their
 // meaning) are --name VALUE, --name=VALUE, and for those with a short form
 // -x VALUE or -xVALUE; short flags may be bundled (-qj2). Each option may be
-// given once; --help and --version win wherever they stand (unless an
-// unknown option comes first). Several png frames need a file path with a
-// %d conversion; raw and ppm frames may also go one after another to one
-// file or to standard output (a PPM stream).
+// given once. Options are read from the left: --help or --version ends the
+// reading where it stands, so anything after it is ignored, while anything
+// before it must be valid (--jobs 0 --help gives the --jobs error). Several
+// png frames need a file path with a %d conversion; raw and ppm frames may
+// also go one after another to one file or to standard output (a PPM stream).
 bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::string* error);
 
 // Parses an output path pattern (see PathPattern). On failure returns false

@@ -112,7 +112,7 @@ TEST(FrameArgs, SeveralImageFramesNeedANumberedPath) {
     EXPECT_EQ(ExpandPath(p.args.output, 1), "all.raw");
 }
 
-TEST(FrameArgs, HelpWinsWhereverItStands) {
+TEST(FrameArgs, HelpEndsTheReadingWhereItStands) {
     for (const auto& words : std::vector<std::vector<std::string>>{
              {"--help"}, {"-h"}, {"--seed", "1", "--help"}, {"--help", "--bogus"}}) {
         const Parsed p = Parse(words);
@@ -120,6 +120,7 @@ TEST(FrameArgs, HelpWinsWhereverItStands) {
         EXPECT_TRUE(p.args.help);
     }
     EXPECT_FALSE(Parse({"--bogus", "--help"}).ok);  // the unknown option comes first
+    EXPECT_EQ(Parse({"--jobs", "0", "--help"}).error, "--jobs: must be 1 to 256: '0'");
     EXPECT_NE(std::string(FrameUsage()).find("--seed"), std::string::npos);
 }
 
