@@ -4,9 +4,7 @@
 // own buffers, and written strictly in order: into one stream by the workers
 // themselves, into a file per frame by the main thread.
 #include <fcntl.h>
-#include <pthread.h>
 #include <sched.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +28,7 @@
 #include "tools/frame_output.h"
 #include "ring/frame_ring.h"
 #include "output/output_file.h"
+#include "platform/exit_signals.h"
 
 namespace {
 
@@ -224,20 +223,6 @@ bool WriteInSequence(const FrameArgs& args, Crew* crew, FrameSink* sink, Progres
     return true;
 }
 
-// Signals sent to the process go to the main thread, which opens and
-// commits the output files; a worker only writes to an open stream, and a
-// failed write closes it and removes its temporary. Those a worker brings
-// on itself stay with it: faults, and SIGPIPE and SIGXFSZ from its own
-// writes, so that a closed pipe ends the run as it does without workers.
-void BlockSentSignals() {
-    sigset_t sent;
-    sigfillset(&sent);
-    for (const int own : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGPIPE, SIGXFSZ}) {
-        sigdelset(&sent, own);
-    }
-    pthread_sigmask(SIG_BLOCK, &sent, nullptr);
-}
-
 // Renders the frames with the crew's workers through a ring of its slots
 // and writes them in order. To one stream (standard output or a single
 // file) the workers also do the writing: one that finds the oldest frame
@@ -253,7 +238,10 @@ bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* p
     FrameRing ring(static_cast<uint32_t>(crew->slots.size()), args.frames);
     std::string failure;  // written only by the thread taking a frame, until the ring stops
     auto work = [&](Worker* worker) {
-        BlockSentSignals();
+        // Signals sent to the process go to the main thread, which opens and
+        // commits the output files; a worker only writes to an open stream,
+        // and a failed write closes it and removes its temporary.
+        LeaveSentSignalsToOtherThreads();
         uint64_t k = 0;
         for (;;) {
             const FrameRing::Job job = ring.Next(workers_write, &k);
@@ -317,7 +305,7 @@ int RunFrames(const FrameArgs& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    PrepareOutputSignals();
+    CatchEndingSignals(RemoveNamedTemporaries);
     if (argc <= 1) {
         std::fputs(FrameUsage(), stderr);
         return kExitFailure;
