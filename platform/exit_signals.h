@@ -2,8 +2,8 @@
 // the native program and the frame tool: SIGTERM and SIGINT end a program
 // by that signal, at once during start-up and after putting back what it
 // changed once it runs; every ending signal can first clear up files left
-// half-made; threads can leave signals sent to the process to the thread
-// that handles them; and a deadline for start-up steps that may block for ever.
+// half-made; new threads can leave signals sent to the process to the
+// thread that handles them; and a deadline for start-up steps that may block for ever.
 #pragma once
 
 #include <signal.h>
@@ -53,8 +53,19 @@ class EndingSignalsHeld {
     sigset_t old_;  // the thread's previous mask
 };
 
-// Blocks in the calling thread every signal sent to the process, so that
-// the thread that opens and commits files handles them. Those the thread
-// brings on itself stay with it: faults, and SIGPIPE and SIGXFSZ from its
-// own writes, so that a closed pipe ends the run as it does without threads.
-void LeaveSentSignalsToOtherThreads();
+// While it lives, the calling thread blocks every signal sent to the process
+// apart from those a thread brings on itself: faults, and SIGPIPE and
+// SIGXFSZ from its own writes (so that a closed pipe ends a run as it does
+// without threads). Threads started meanwhile keep that mask, and so leave
+// sent signals to the thread that handles them, the one that opens and
+// commits files. The calling thread's own mask is put back at the end.
+class SentSignalsKeptFromNewThreads {
+  public:
+    SentSignalsKeptFromNewThreads();
+    ~SentSignalsKeptFromNewThreads();
+    SentSignalsKeptFromNewThreads(const SentSignalsKeptFromNewThreads&) = delete;
+    SentSignalsKeptFromNewThreads& operator=(const SentSignalsKeptFromNewThreads&) = delete;
+
+  private:
+    sigset_t old_;
+};

@@ -119,11 +119,13 @@ EndingSignalsHeld::~EndingSignalsHeld() {
     pthread_sigmask(SIG_SETMASK, &old_, nullptr);
 }
 
-void LeaveSentSignalsToOtherThreads() {
+SentSignalsKeptFromNewThreads::SentSignalsKeptFromNewThreads() {
     sigset_t sent;
     sigfillset(&sent);
     for (const int own : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGPIPE, SIGXFSZ}) {
         sigdelset(&sent, own);
     }
-    pthread_sigmask(SIG_BLOCK, &sent, nullptr);
+    pthread_sigmask(SIG_BLOCK, &sent, &old_);
 }
+
+SentSignalsKeptFromNewThreads::~SentSignalsKeptFromNewThreads() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }

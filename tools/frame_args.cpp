@@ -37,6 +37,7 @@ enum class Option {
     kFrames,
     kStep,
     kFps,
+    kSize,
     kFormat,
     kOutput,
     kJobs,
@@ -59,6 +60,7 @@ constexpr OptionEntry kOptions[] = {
     Entry(Option::kFrames, "--frames", 'n', true, "--frames"),
     Entry(Option::kStep, "--step", 0, true, "--step"),
     Entry(Option::kFps, "--fps", 0, true, "--fps"),
+    Entry(Option::kSize, "--size", 0, true, "--size"),
     Entry(Option::kFormat, "--format", 'f', true, "--format"),
     Entry(Option::kOutput, "--output", 'o', true, "-o"),
     Entry(Option::kJobs, "--jobs", 'j', true, "--jobs"),
@@ -66,6 +68,10 @@ constexpr OptionEntry kOptions[] = {
     Entry(Option::kHelp, "--help", 'h', false, "--help"),
     Entry(Option::kVersion, "--version", 'V', false, "--version"),
 };
+
+// The frame sizes MakeFrameShape accepts, as the --size error names them.
+const std::string kSizeRange = "out of range (each side 1 to " + std::to_string(kMaxFrameSide) +
+                               ", at most " + std::to_string(kMaxFramePixels) + " pixels)";
 
 // --fps: N or N/D, whole decimal numbers 1..kMaxFpsTerm.
 bool ParseFps(std::string_view text, uint32_t* num, uint32_t* den, std::string* problem) {
@@ -208,6 +214,10 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
                 return true;
             case Option::kFps:
                 return number(ParseFps(value, &a.schedule.fps_num, &a.schedule.fps_den, &problem));
+            case Option::kSize:
+                if (ParseFrameSize(value, &a.shape, &problem)) return true;
+                if (problem == "out of range") problem = kSizeRange;
+                return refuse(problem);
             case Option::kJobs:
                 if (!number(ParseUnsigned32(value, &a.jobs, &problem))) return false;
                 if (a.jobs == 0 || a.jobs > kMaxJobs) {

@@ -9,6 +9,7 @@
 
 #include "cli/arg_text.h"
 #include "loop/frame_loop.h"
+#include "render/frame_shape.h"
 
 enum class FrameFormat { kRaw, kPpm, kPng };
 
@@ -40,6 +41,7 @@ struct FrameArgs {
     // --time T or --ms M (time M div 3, start_ms M; start_ms 3T for --time),
     // --step D, --fps N/D (fps_num 0: not given).
     FrameSchedule schedule;
+    FrameShape shape = BaseFrameShape();  // --size WxH, 320x200 by default
     uint32_t jobs = 0;      // worker threads; 0 = one per CPU this process may use
     bool quiet = false;     // no progress display
     FrameFormat format = FrameFormat::kRaw;

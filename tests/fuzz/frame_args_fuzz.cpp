@@ -32,7 +32,8 @@ bool SameArgs(const FrameArgs& a, const FrameArgs& b) {
     return a.help == b.help && a.version == b.version && a.seed == b.seed && a.schedule.time == b.schedule.time &&
            a.frames == b.frames && a.schedule.step == b.schedule.step &&
            a.schedule.fps_num == b.schedule.fps_num && a.schedule.fps_den == b.schedule.fps_den &&
-           a.schedule.start_ms == b.schedule.start_ms && a.jobs == b.jobs && a.quiet == b.quiet && a.format == b.format &&
+           a.schedule.start_ms == b.schedule.start_ms && a.shape.width == b.shape.width &&
+           a.shape.height == b.shape.height && a.jobs == b.jobs && a.quiet == b.quiet && a.format == b.format &&
            a.to_stdout == b.to_stdout && a.output.prefix == b.output.prefix &&
            a.output.suffix == b.output.suffix && a.output.has_number == b.output.has_number;
 }
@@ -94,6 +95,10 @@ void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArg
     if (args.help || args.version) return;
     Check(args.frames >= 1, "no frames", "");
     Check(args.jobs <= kMaxJobs, "too many jobs", "");
+    Check(args.shape.width >= 1 && args.shape.height >= 1 && args.shape.width <= kMaxFrameSide &&
+              args.shape.height <= kMaxFrameSide &&
+              int64_t{args.shape.width} * args.shape.height <= kMaxFramePixels,
+          "frame size out of range", "");
     if (args.format == FrameFormat::kPng && args.frames > 1) {
         Check(!args.to_stdout && args.output.has_number, "several png images into one file", "");
     }

@@ -40,6 +40,9 @@ namespace fs = std::filesystem;
 
 constexpr auto kToolTimeLimit = std::chrono::seconds(60);
 constexpr int kBadArgumentExit = 2;
+const FrameShape kBase = BaseFrameShape();
+constexpr size_t kRawFrameBytes = 4 * size_t{kPixelCount};
+constexpr size_t kPpmFrameBytes = sizeof "P6\n320 200\n255\n" - 1 + 3 * size_t{kPixelCount};
 
 // The frame for (seed, t) rendered in this process, as the raw format lays it out.
 Bytes RenderRaw(int32_t seed, uint32_t t) {
@@ -49,7 +52,7 @@ Bytes RenderRaw(int32_t seed, uint32_t t) {
     EXPECT_TRUE(AllocateFrameBuffers());
     RenderFramePlain(t, ByteImage, PixelBuffer);
     Bytes raw;
-    EncodeRaw(PixelBuffer, &raw);
+    EncodeRaw(kBase, PixelBuffer, &raw);
     FreeFrameBuffers();
     return raw;
 }
@@ -155,7 +158,7 @@ TEST(FrameOutput, RawIsLittleEndianInMemoryOrder) {
     pixels[5] = 0x00A1B2C3u;
     pixels[kPixelCount - 1] = 0x00010203u;
     Bytes raw = {0xEE};  // appends after what is there
-    EncodeRaw(pixels.data(), &raw);
+    EncodeRaw(kBase, pixels.data(), &raw);
     ASSERT_EQ(raw.size(), 1 + kRawFrameBytes);
     EXPECT_EQ(raw[1 + 20], 0xC3);
     EXPECT_EQ(raw[1 + 21], 0xB2);
@@ -170,8 +173,8 @@ TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
     std::vector<uint32_t> pixels(kPixelCount, 0);
     pixels[0] = 0x00112233u;                    // row 0, first column: bottom left
     pixels[(H - 1) * W + W - 1] = 0x00445566u;  // last row, last column: top right
-    Bytes ppm;
-    EncodePpm(pixels.data(), &ppm);
+    Bytes ppm(PpmFrameBytes(kBase));
+    EncodePpmInto(kBase, pixels.data(), ppm.data());
     const Bytes body = PpmBody(ppm);
     ASSERT_EQ(body.size(), 3u * kPixelCount);
     const size_t bottom_left = 3u * (H - 1) * W;
@@ -182,7 +185,7 @@ TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
     EXPECT_EQ(body[3 * (W - 1) + 2], 0x66);
 
     Bytes png;
-    ASSERT_TRUE(PngEncoder().Encode(pixels.data(), &png));
+    ASSERT_TRUE(PngEncoder(kBase).Encode(pixels.data(), &png));
     int w = 0, h = 0;
     EXPECT_EQ(DecodePng(png, &w, &h), body);
     EXPECT_EQ(w, W);
