@@ -84,10 +84,9 @@ bool PlanWorkers(const FrameArgs& args, uint32_t jobs, uint32_t max_split_thread
     if (args.frames < jobs) {
         p.workers = 1;
         p.threads = std::min(jobs, max_split_threads);
-        // Each extra thread brings its stack and scratch; without room for
-        // them the one worker renders alone.
-        p.split = p.threads > 1 && NeedBytes(args, 1) + (p.threads - 1) * ThreadBytes(args) <= budget;
-        if (!p.split) p.threads = 1;
+        // Each extra thread brings its stack and scratch: as many as fit.
+        while (p.threads > 1 && NeedBytes(args, 1) + (p.threads - 1) * ThreadBytes(args) > budget) --p.threads;
+        p.split = p.threads > 1;
     }
     while (p.workers > 1 && NeedBytes(args, p.workers) > budget) --p.workers;
     if (!p.split) p.threads = p.workers;

@@ -26,8 +26,8 @@ uint64_t WorkerBytes(const FrameArgs& args);
 
 // The plan for `jobs` threads (at least 1) within `budget` bytes: with fewer
 // frames than jobs, one worker whose frames are split across up to
-// max_split_threads threads; otherwise up to jobs frame workers, fewer where
-// their buffers would not fit. False with a one-line *error naming the size,
+// max_split_threads threads; otherwise up to jobs frame workers. Fewer
+// threads where the buffers of all would not fit. False with a one-line *error naming the size,
 // the format and the memory when not even one worker fits.
 bool PlanWorkers(const FrameArgs& args, uint32_t jobs, uint32_t max_split_threads, uint64_t budget,
                  WorkerPlan* plan, std::string* error);

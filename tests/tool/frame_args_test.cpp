@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/frame_args.h"
+#include "tools/frame_memory.h"
 
 namespace {
 
@@ -357,6 +358,57 @@ TEST(FrameArgs, RejectsBadNewOptions) {
         const Parsed p = Parse(words);
         EXPECT_FALSE(p.ok) << c.words[0];
         EXPECT_NE(p.error.find(c.message), std::string::npos) << c.words[0] << " -> " << p.error;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The workers a run gets for its jobs within a memory budget, counted in
+// the plan's own units: a worker's buffers and a frame in flight.
+TEST(FrameArgs, WorkersArePlannedWithinTheMemoryBudget) {
+    struct Case {
+        std::vector<std::string> words;
+        uint32_t jobs;
+        int budget_workers;  // budget: this many workers' buffers, each with two frames in flight
+        uint32_t workers;    // planned; 0: refused
+        bool split;
+        uint32_t threads;
+    } cases[] = {
+        {{"-n", "100"}, 4, 4, 4, false, 4},                           // all fit
+        {{"-n", "100", "--size", "1920x1080"}, 4, 3, 3, false, 3},    // one fewer
+        {{"-n", "100", "-f", "png", "-o", "%d.png"}, 8, 1, 1, false, 1},
+        {{"-n", "2", "--size", "3840x2160"}, 2, 2, 2, false, 2},      // as many frames as jobs
+        {{"--size", "3840x2160"}, 2, 2, 1, true, 2},                  // one frame split across the jobs
+        {{"-n", "3", "-f", "ppm"}, 200, 16, 1, true, 16},             // split across at most 16 threads
+        {{"-n", "3", "-f", "ppm"}, 200, 2, 1, true, 2},               // room for two threads only
+        {{"--size", "3840x2160"}, 1, 1, 1, false, 1},
+        {{"--size", "8192x8192", "-f", "png", "-o", "a.png"}, 2, 0, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"--seed", "1", "--time", "0"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        const Parsed p = Parse(words);
+        ASSERT_TRUE(p.ok) << p.error;
+        // A budget of 0 workers is half a frame in flight: not even one fits.
+        const uint64_t budget = c.budget_workers == 0
+                                    ? SlotBytes(p.args) / 2
+                                    : c.budget_workers * (WorkerBytes(p.args) + 2 * SlotBytes(p.args));
+        WorkerPlan plan;
+        std::string error;
+        const bool ok = PlanWorkers(p.args, c.jobs, 16, budget, &plan, &error);
+        const std::string what = words.back() + " with " + std::to_string(c.jobs) + " jobs";
+        ASSERT_EQ(ok, c.workers != 0) << what << ": " << error;
+        if (!ok) {
+            EXPECT_NE(error.find("--size 8192x8192: png frames need "), std::string::npos) << error;
+            EXPECT_NE(error.find(" MiB this process may use"), std::string::npos) << error;
+            continue;
+        }
+        EXPECT_EQ(plan.workers, c.workers) << what;
+        EXPECT_EQ(plan.slots, c.workers == 1 ? 1u : 2 * c.workers) << what;
+        EXPECT_EQ(plan.split, c.split) << what;
+        EXPECT_EQ(plan.threads, c.threads) << what;
     }
 }
 

@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,10 +108,13 @@ struct ToolRun {
 // Runs noise-frame with the arguments; its output streams go to files in a
 // private folder (standard output is closed instead with close_stdout).
 // Waits at most kToolTimeLimit, then kills the child.
-ToolRun RunTool(const std::vector<std::string>& args, bool close_stdout = false) {
+// before: words in front of the tool's path (a command that runs it).
+ToolRun RunTool(const std::vector<std::string>& args, bool close_stdout = false,
+                const std::vector<std::string>& before = {}) {
     TempDir streams;
     const std::string out_path = streams / "stdout", err_path = streams / "stderr";
-    std::vector<std::string> words = {NOISE_FRAME_EXE};
+    std::vector<std::string> words = before;
+    words.push_back(NOISE_FRAME_EXE);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
@@ -147,6 +153,51 @@ ToolRun RunTool(const std::vector<std::string>& args, bool close_stdout = false)
     const Bytes err = ReadFile(err_path);
     run.err.assign(err.begin(), err.end());
     return run;
+}
+
+// A raw frame of any size read straight from the definition, sharing only
+// Turbulence (and its tables) with the renderer: a w x h frame covers the
+// 320 x 200 one scaled by p / q = max(w / 320, h / 200); grid sample (i, j)
+// is pixel (2i, 2j) of the even-sized shade image, the other pixels the
+// truncated averages of their neighbours, left to right, then bottom to top;
+// the frame is its bottom-left w x h pixels through the palette, bottom row
+// first, each pixel 0x00RRGGBB little-endian.
+Bytes DefinitionRaw(int32_t seed, uint32_t t, int w, int h) {
+    InitNoise(seed);
+    constexpr double kPi = 3.14159265358979323846;
+    int32_t sine[1024];
+    for (int k = 0; k < 1024; ++k) sine[k] = static_cast<int32_t>(std::lround(255 * std::sin(2 * kPi * k / 1024)));
+    const bool by_width = int64_t{w} * 200 >= int64_t{h} * 320;
+    const int64_t p = by_width ? w : h, q = by_width ? 320 : 200;
+    const int cols = w / 2 + 1, rows = h / 2 + 1;  // grid samples
+    const int iw = 2 * cols - 1, ih = 2 * rows - 1;
+    std::vector<uint8_t> shade(static_cast<size_t>(iw) * ih);
+    auto at = [&](int x, int y) -> uint8_t& { return shade[static_cast<size_t>(y) * iw + x]; };
+    for (int j = 0; j < rows; ++j) {
+        for (int i = 0; i < cols; ++i) {
+            const int32_t m = Turbulence(static_cast<int32_t>(32 * i * q / p), static_cast<int32_t>(32 * j * q / p),
+                                         static_cast<int32_t>(t), 4) / 8;
+            const int64_t a = sine[(7 * j * q / p + m - 120) & 1023];
+            const int64_t b = sine[(4 * i * q / p + m - 80) & 1023];
+            at(2 * i, 2 * j) = static_cast<uint8_t>(std::llabs(a * b) >> 8);
+        }
+    }
+    for (int y = 0; y < ih; y += 2) {
+        for (int x = 1; x < iw; x += 2) at(x, y) = static_cast<uint8_t>((at(x - 1, y) + at(x + 1, y)) / 2);
+    }
+    for (int y = 1; y < ih; y += 2) {
+        for (int x = 0; x < iw; ++x) at(x, y) = static_cast<uint8_t>((at(x, y - 1) + at(x, y + 1)) / 2);
+    }
+    Bytes raw;
+    raw.reserve(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int s = at(x, y);
+            const auto blue = static_cast<uint8_t>(std::lround(255 * std::sqrt(s / 255.0)));
+            raw.insert(raw.end(), {blue, static_cast<uint8_t>(s), static_cast<uint8_t>(s), 0});
+        }
+    }
+    return raw;
 }
 
 int LineCount(const std::string& text) {
@@ -206,6 +257,43 @@ TEST(FrameTool, RawFrameMatchesTheRenderer) {
     const ToolRun by_ms = RunTool({"--ms", "2999", "--seed", "0x1", "-o", "-"});
     ASSERT_EQ(by_ms.exit_code, 0) << by_ms.err;
     EXPECT_EQ(by_ms.out, run.out);
+}
+
+// Frames of any size, split across threads or rendered by frame workers,
+// byte for byte as the definition reads.
+TEST(FrameTool, SizedRawFramesFollowTheDefinition) {
+    struct Case {
+        int32_t seed;
+        uint32_t time;
+        int width, height;
+        std::vector<std::string> extra;
+    } cases[] = {
+        {1, 999, 1, 1, {}},
+        {-5, 4294967295u, 3, 5, {}},
+        {7, 123456, 321, 201, {"-j", "1"}},
+        {2, 1024, 1366, 768, {}},
+        {1, 999, 1920, 1080, {"-j", "2"}},
+        {9, 77, 2560, 1080, {}},
+        {3, 40000, 200, 1000, {"-n", "2", "--step", "-40000", "-j", "2"}},  // tall: scaled by height; 2 workers
+    };
+    for (const Case& c : cases) {
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+        std::vector<std::string> args = {"--seed", std::to_string(c.seed), "--time", std::to_string(c.time),
+                                         "--size", size, "--format", "raw"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const ToolRun run = RunTool(args);
+        ASSERT_EQ(run.exit_code, 0) << size << ": " << run.err;
+        Bytes want = DefinitionRaw(c.seed, c.time, c.width, c.height);
+        if (c.extra.size() > 2) {  // the second frame, at time 0
+            const Bytes second = DefinitionRaw(c.seed, c.time - 40000, c.width, c.height);
+            want.insert(want.end(), second.begin(), second.end());
+        }
+        ASSERT_EQ(run.out.size(), want.size()) << size;
+        const auto diff = std::mismatch(want.begin(), want.end(), run.out.begin());
+        EXPECT_TRUE(diff.first == want.end())
+            << size << " at seed " << c.seed << ", time " << c.time << ": first difference at byte "
+            << (diff.first - want.begin());
+    }
 }
 
 TEST(FrameTool, ImagesAreTheRawFrameUpsideDown) {
@@ -344,6 +432,7 @@ TEST(FrameTool, BadArgumentsFailCleanly) {
     struct Case {
         std::vector<std::string> args;
         const char* message;
+        std::vector<std::string> before = {};  // a command that runs the tool
     } cases[] = {
         {{"--seed", "1", "--time", "abc", "-o", dir / "a.png"}, "--time: not a number: 'abc'"},
         {{"--seed", "1", "--time", "1", "--bogus"}, "unknown option '--bogus'"},
@@ -360,9 +449,24 @@ TEST(FrameTool, BadArgumentsFailCleanly) {
         {{"--seed", "1", "--time", "1", "-o", dir / "plain/a.png"}, "Not a directory"},
         {{"--seed", "1", "--time", "1", "-o", dir / "full"}, "cannot write '"},
         {{"--seed", "1", "--time", "1", "--frames", "3", "-o", dir / "plain/%d.raw"}, "Not a directory"},
+        {{"-s1", "-t1", "--size", "1920x", "-o", dir / "a.raw"}, "--size: not WxH: '1920x'"},
+        {{"-s1", "-t1", "--size", "0x200", "-o", dir / "a.raw"}, "--size: out of range"},
+        {{"-s1", "-t1", "--size=16384x16384", "-o", dir / "a.png"}, "--size: out of range"},
+        {{"-s1", "-t1", "--size", "4294967296x1", "-o", dir / "a.raw"}, "--size: out of range"},
+        // With a data limit of 300 MB, one 8192 x 8192 PNG frame does not fit.
+        {{"-s1", "-t1", "--size", "8192x8192", "-o", dir / "a.png"},
+         "--size 8192x8192: png frames need",
+         {"/usr/bin/prlimit", "--data=300000000"}},
+        // Refused before the output, a folder, is opened.
+        {{"-s1", "-t1", "--size", "8192x8192", "-f", "ppm", "-o", dir / "full/x"},
+         "ppm frames need",
+         {"/usr/bin/prlimit", "--data=300000000"}},
     };
     for (const auto& c : cases) {
-        const ToolRun run = RunTool(c.args);
+#if defined(__SANITIZE_ADDRESS__)
+        if (!c.before.empty()) continue;  // the sanitizer's shadow memory does not fit a data limit
+#endif
+        const ToolRun run = RunTool(c.args, false, c.before);
         EXPECT_EQ(run.exit_code, kBadArgumentExit) << c.message;
         EXPECT_EQ(LineCount(run.err), 1) << run.err;
         EXPECT_EQ(run.err.rfind("noise-frame: ", 0), 0u) << run.err;
