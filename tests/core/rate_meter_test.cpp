@@ -25,7 +25,7 @@ TEST(RateMeter, IntervalMustExceedTwoSecondsStrictly) {
     const uint32_t readings[] = {1500, 2500, 3000, 3001};
     EXPECT_EQ(FeedFrames(meter, readings, &rate), 3) << "2.000 s exactly must not close the interval";
     EXPECT_NEAR(static_cast<double>(rate), 4 / 2.001, 1e-9);
-    EXPECT_EQ(RateText(rate), "1.99");
+    EXPECT_EQ(FormatRate(rate), "1.99");
 }
 
 TEST(RateMeter, StartResetsTheCounter) {
@@ -48,7 +48,7 @@ TEST(RateMeter, OneSlowFrameGivesARateBelowOneHalf) {
     meter.Start(50000);
     long double rate = 0;
     ASSERT_TRUE(meter.CountFrame(52300, &rate));
-    EXPECT_EQ(RateText(rate), "0.43");
+    EXPECT_EQ(FormatRate(rate), "0.43");
 }
 
 TEST(RateMeter, IntervalsAcrossTheClockWrap) {
@@ -68,7 +68,7 @@ TEST(RateMeter, IntervalsAcrossTheClockWrap) {
         EXPECT_FALSE(meter.CountFrame(0x000003E7u, &rate));  // 1999 ms
         EXPECT_FALSE(meter.CountFrame(0x000003E8u, &rate));  // 2000 ms
         ASSERT_TRUE(meter.CountFrame(0x000003E9u, &rate));   // 2001 ms
-        EXPECT_EQ(RateText(rate), "1.49");                 // 3 / 2.001
+        EXPECT_EQ(FormatRate(rate), "1.49");                 // 3 / 2.001
     }
     {
         // An interval may also start exactly at zero after the wrap.
@@ -91,8 +91,8 @@ TEST(RateMeter, RateIsFormedInExtendedPrecision) {
     for (uint32_t k = 1; k <= 10; ++k) ASSERT_FALSE(meter.CountFrame(10000 + 200 * k, &rate)) << k;
     ASSERT_TRUE(meter.CountFrame(12200, &rate));
     EXPECT_LT(rate, 5.0L);
-    EXPECT_EQ(RateText(rate), "4.99");
-    EXPECT_EQ(RateText(static_cast<double>(rate)), "5.00");
+    EXPECT_EQ(FormatRate(rate), "4.99");
+    EXPECT_EQ(FormatRate(static_cast<double>(rate)), "5.00");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "loop/format_rate.h"
 
-inline std::string RateText(long double value) {
+inline std::string FormatRate(long double value) {
     char text[kRateTextSize];
     return std::string(text, FormatRateText(value, text));
 }

@@ -29,51 +29,51 @@ TEST(RateText, ExtendedPrecisionIsAvailable) {
 }
 
 TEST(RateText, IntegerDigitsAndTwoDecimals) {
-    EXPECT_EQ(RateText(0.0L), "0.00");
-    EXPECT_EQ(RateText(0.5L), "0.50");
-    EXPECT_EQ(RateText(7.25L), "7.25");
-    EXPECT_EQ(RateText(10.0L), "10.00");
-    EXPECT_EQ(RateText(100.0L), "100.00");
-    EXPECT_EQ(RateText(1000.0L), "1000.00");
-    EXPECT_EQ(RateText(1005.5L), "1005.50");
-    EXPECT_EQ(RateText(9999.75L), "9999.75");
+    EXPECT_EQ(FormatRate(0.0L), "0.00");
+    EXPECT_EQ(FormatRate(0.5L), "0.50");
+    EXPECT_EQ(FormatRate(7.25L), "7.25");
+    EXPECT_EQ(FormatRate(10.0L), "10.00");
+    EXPECT_EQ(FormatRate(100.0L), "100.00");
+    EXPECT_EQ(FormatRate(1000.0L), "1000.00");
+    EXPECT_EQ(FormatRate(1005.5L), "1005.50");
+    EXPECT_EQ(FormatRate(9999.75L), "9999.75");
 }
 
 TEST(RateText, DecimalsAreTruncatedInBaseTwo) {
-    EXPECT_EQ(RateText(59.999L), "59.99");
-    EXPECT_EQ(RateText(8.2L), "8.19");
-    EXPECT_EQ(RateText(99.99L), "99.98");
-    EXPECT_EQ(RateText(41.375L), "41.37");
-    EXPECT_EQ(RateText(0.999999L), "0.99");
+    EXPECT_EQ(FormatRate(59.999L), "59.99");
+    EXPECT_EQ(FormatRate(8.2L), "8.19");
+    EXPECT_EQ(FormatRate(99.99L), "99.98");
+    EXPECT_EQ(FormatRate(41.375L), "41.37");
+    EXPECT_EQ(FormatRate(0.999999L), "0.99");
 }
 
 TEST(RateText, EightyBitValuesKeepTheirLastDecimal) {
     if (!kEightyBitLongDouble)
         GTEST_SKIP() << "long double has " << LDBL_MANT_DIG << " significand bits here";
     // Held as 64-bit doubles these would format as 25.42 and 0.42.
-    EXPECT_EQ(RateText(25.43L), "25.43");
-    EXPECT_EQ(RateText(0.43L), "0.43");
+    EXPECT_EQ(FormatRate(25.43L), "25.43");
+    EXPECT_EQ(FormatRate(0.43L), "0.43");
     // A rate formed as frames / seconds in 80-bit arithmetic.
     volatile long double frames = 13.0L, seconds = 30.2325581395L;
-    EXPECT_EQ(RateText(frames / seconds), "0.43");
+    EXPECT_EQ(FormatRate(frames / seconds), "0.43");
 }
 
 TEST(RateText, LargeValuesKeepEveryIntegerDigit) {
-    EXPECT_EQ(RateText(10000.0L), "10000.00");
-    EXPECT_EQ(RateText(12345.678L), "12345.67");
-    EXPECT_EQ(RateText(1000000.5L), "1000000.50");
-    EXPECT_EQ(RateText(1e12L), "1000000000000.00");
-    EXPECT_EQ(RateText(1e12L + 0.25L), "1000000000000.25");
-    EXPECT_EQ(RateText(18446744073709551615.0L), "18446744073709551615.00");
-    EXPECT_EQ(RateText(1e30L), "18446744073709551615.00");
-    EXPECT_EQ(RateText(std::numeric_limits<long double>::infinity()), "18446744073709551615.00");
+    EXPECT_EQ(FormatRate(10000.0L), "10000.00");
+    EXPECT_EQ(FormatRate(12345.678L), "12345.67");
+    EXPECT_EQ(FormatRate(1000000.5L), "1000000.50");
+    EXPECT_EQ(FormatRate(1e12L), "1000000000000.00");
+    EXPECT_EQ(FormatRate(1e12L + 0.25L), "1000000000000.25");
+    EXPECT_EQ(FormatRate(18446744073709551615.0L), "18446744073709551615.00");
+    EXPECT_EQ(FormatRate(1e30L), "18446744073709551615.00");
+    EXPECT_EQ(FormatRate(std::numeric_limits<long double>::infinity()), "18446744073709551615.00");
 }
 
 TEST(RateText, NegativeAndNaNGiveZero) {
-    EXPECT_EQ(RateText(-0.0L), "0.00");
-    EXPECT_EQ(RateText(-1.5L), "0.00");
-    EXPECT_EQ(RateText(-std::numeric_limits<long double>::infinity()), "0.00");
-    EXPECT_EQ(RateText(std::numeric_limits<long double>::quiet_NaN()), "0.00");
+    EXPECT_EQ(FormatRate(-0.0L), "0.00");
+    EXPECT_EQ(FormatRate(-1.5L), "0.00");
+    EXPECT_EQ(FormatRate(-std::numeric_limits<long double>::infinity()), "0.00");
+    EXPECT_EQ(FormatRate(std::numeric_limits<long double>::quiet_NaN()), "0.00");
 }
 
 }  // namespace
