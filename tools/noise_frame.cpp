@@ -107,7 +107,7 @@ struct FrameSlot {
 
 // What one worker renders and encodes with.
 struct Worker {
-    FrameScratch scratch;             // made for the run's shape on the first frame, then reused
+    FrameScratch scratch;             // made for the run's shape with the other buffers, then reused
     std::unique_ptr<PngEncoder> png;  // for the png format only
 };
 
@@ -128,8 +128,9 @@ bool AllocateCrew(const FrameArgs& args, WorkerPlan plan, Crew* crew) {
     for (;; plan.workers /= 2) {
         try {
             crew->workers.resize(plan.workers);
-            if (args.format == FrameFormat::kPng) {
-                for (Worker& w : crew->workers) w.png = std::make_unique<PngEncoder>(args.shape);
+            for (Worker& w : crew->workers) {
+                if (!plan.split) PrepareScratch(args.shape, &w.scratch);
+                if (args.format == FrameFormat::kPng) w.png = std::make_unique<PngEncoder>(args.shape);
             }
             crew->slots.resize(SlotCount(plan.workers));
             for (FrameSlot& slot : crew->slots) {
@@ -147,7 +148,7 @@ bool AllocateCrew(const FrameArgs& args, WorkerPlan plan, Crew* crew) {
 
 // Renders frame k into the slot, on the worker's scratch or, when the crew
 // splits frames, across the splitter's threads.
-void RenderFrame(const FrameArgs& args, uint32_t k, Crew* crew, Worker* worker, FrameSlot* slot) {
+void RenderSlot(const FrameArgs& args, uint32_t k, Crew* crew, Worker* worker, FrameSlot* slot) {
     const uint32_t t = ScheduledFrameTime(args.schedule, k);
     if (crew->split) {
         crew->splitter.Render(args.shape, t, slot->pixels.get());
@@ -179,7 +180,7 @@ void EncodeFrame(const FrameArgs& args, Worker* worker, FrameSlot* slot) {
 }
 
 void ProduceFrame(const FrameArgs& args, uint32_t k, Crew* crew, Worker* worker, FrameSlot* slot) {
-    RenderFrame(args, k, crew, worker, slot);
+    RenderSlot(args, k, crew, worker, slot);
     EncodeFrame(args, worker, slot);
 }
 
