@@ -26,6 +26,9 @@ extern uint32_t StartMs;
 // start is ms div 3, wrapped to 32 bits. One time unit is 3 ms.
 constexpr uint32_t kMsPerTimeUnit = 3;
 constexpr uint32_t TimeOfMoment(uint64_t ms) { return static_cast<uint32_t>(ms / kMsPerTimeUnit); }
+// The same on a 32-bit reading, in 32-bit arithmetic (no 64-bit division in
+// the 32-bit programs' frame loop).
+constexpr uint32_t TimeOfMoment(uint32_t ms) { return ms / kMsPerTimeUnit; }
 
 // The time value of the frame drawn at clock reading now: TimeOfMoment(now -
 // StartMs), the subtraction unsigned 32-bit so a clock wrap does not disturb it.
