@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "loop/display.h"
 #include "loop/format_rate.h"
 #include "loop/rate_meter.h"
 
@@ -77,13 +78,21 @@ struct FrameLoop {
 // the set-up, so the first rate shown includes the start-up time.
 void StartFrameLoop(FrameLoop* loop);
 
-// Allocates both frame buffers, records StartMs and builds the palette, the
-// sine table and the noise tables from seed (kSeedFromClock: from the clock),
-// in that order. Returns false, with nothing allocated, when memory is short.
+// Allocates both frame buffers, then PrepareTables(seed). Returns false,
+// with nothing allocated, when memory is short.
 bool PrepareFrames(int32_t seed);
 
-// Renders the loop's next frame into PixelBuffer: the clock's moment now, or
-// the held time.
+// Records StartMs and builds the palette, the sine table and the noise
+// tables from seed (kSeedFromClock: from the clock), in that order: the
+// set-up of front ends that keep frames of their own size.
+void PrepareTables(int32_t seed);
+
+// The time value of the loop's next frame: the clock's moment now, or the
+// held time.
+uint32_t LoopFrameTime(const FrameLoop& loop);
+
+// Renders the loop's next frame into PixelBuffer: the clock's moment now
+// (RenderFrame), or the held time.
 void RenderLoopFrame(const FrameLoop& loop);
 
 // The frame interval for a display refreshing hz times a second: one
@@ -91,15 +100,33 @@ void RenderLoopFrame(const FrameLoop& loop);
 // implausible (below 20 or above 1000).
 uint32_t RefreshFrameInterval(int hz);
 
-// One frame's work after rendering: PresentFrame(frame); the zoom request
-// it took in, applied only when it changes the zoom; the frame counted, and
-// once the rate interval has lasted more than kRateIntervalSeconds the title
-// "Noise animation <rate> fps" shown (when show_rate) and the next interval
-// opened; then, with a frame_interval, a sleep until that long after the
-// previous frame's turn (a loop that fell more than a frame behind starts
-// its schedule afresh). Returns false, having done nothing more, once the
+// The pacing step: given the clock reading now (microseconds) and the time
+// *next_frame the previous frame's turn set (0 before the first frame),
+// moves *next_frame on by interval and returns how long to sleep until it,
+// in microseconds. A loop already behind by more than a frame sleeps 0 and
+// starts its schedule afresh from now, so it never races to catch up.
+uint32_t PaceStep(uint64_t now, uint32_t interval, uint64_t* next_frame);
+
+// One frame's work after rendering: PresentFrame(frame), then
+// FinishLoopFrame. Returns false, having done nothing more, once the
 // display is gone or asked to close.
 bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame);
+
+// The steps after a frame is shown: the zoom request the display took in,
+// applied only when it changes the zoom; the frame counted, and once the
+// rate interval has lasted more than kRateIntervalSeconds the title
+// "Noise animation <rate> fps" shown (when show_rate) and the next interval
+// opened; then, with a frame_interval, a sleep until that long after the
+// previous frame's turn (PaceStep).
+void FinishLoopFrame(FrameLoop* loop);
+
+// As PresentLoopFrame for a frame of any size (PresentSizedFrame). Inline,
+// so that only the front ends that call it need PresentSizedFrame.
+inline bool PresentSizedLoopFrame(FrameLoop* loop, const SizedFrame& frame) {
+    if (!PresentSizedFrame(frame)) return false;
+    FinishLoopFrame(loop);
+    return true;
+}
 
 // Opens the next rate interval at a fresh clock reading: after each rate
 // title, and when frames resume after a pause (a hidden web page).

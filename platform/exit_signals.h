@@ -3,7 +3,8 @@
 // by that signal, at once during start-up and after putting back what it
 // changed once it runs; every ending signal can first clear up files left
 // half-made; new threads can leave signals sent to the process to the
-// thread that handles them; and a deadline for start-up steps that may block for ever.
+// thread that handles them; a deadline for start-up steps that may block
+// for ever; and an exit at once for a loss that leaves nothing to put back.
 #pragma once
 
 #include <signal.h>
@@ -26,6 +27,11 @@ void EndByExitSignal();
 // newline to standard error and ends the process with exit code. Seconds 0
 // cancels the deadline.
 void SetDeadline(unsigned seconds, const char* text, int code);
+
+// Writes "<program>: <text>" and a newline to standard error and ends the
+// process with exit code at once, running no exit handlers: for a loss that
+// leaves nothing to put back (the display gone).
+[[noreturn]] void ExitAtOnce(const char* text, int code);
 
 // For a program that writes files through temporaries: every catchable
 // signal that would end the process (SIGINT, SIGTERM, SIGHUP, SIGPIPE,

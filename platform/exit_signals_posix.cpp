@@ -93,6 +93,13 @@ void SetDeadline(unsigned seconds, const char* text, int code) {
     alarm(seconds);
 }
 
+void ExitAtOnce(const char* text, int code) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%s: %s\n", program_name, text);
+    (void)!write(STDERR_FILENO, line, std::strlen(line));
+    _exit(code);
+}
+
 void CatchEndingSignals(void (*cleanup)()) {
     ending_cleanup = cleanup;
     for (int sig : kEndingSignals) {
