@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "noise/noise.h"
@@ -65,12 +66,13 @@ uint32_t RawPixel(const Bytes& raw, size_t frame, int x, int row) {
     return raw[at] | raw[at + 1] << 8 | raw[at + 2] << 16 | static_cast<uint32_t>(raw[at + 3]) << 24;
 }
 
-// The RGB triples of the picture (top row first) that a raw frame shows.
-Bytes PictureOfRaw(const Bytes& raw) {
+// The RGB triples of the picture (top row first) that a w x h raw frame shows.
+Bytes PictureOfRaw(const Bytes& raw, int w = W, int h = H) {
     Bytes rgb;
-    for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
-            const uint32_t p = RawPixel(raw, 0, x, H - 1 - y);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t at = (static_cast<size_t>(h - 1 - y) * w + x) * 4;
+            const uint32_t p = raw[at] | raw[at + 1] << 8 | raw[at + 2] << 16;
             rgb.push_back(static_cast<uint8_t>(p >> 16));
             rgb.push_back(static_cast<uint8_t>(p >> 8));
             rgb.push_back(static_cast<uint8_t>(p));
@@ -91,8 +93,8 @@ Bytes DecodePng(const Bytes& png, int* width, int* height) {
 }
 
 // The pixel body of a binary PPM after checking its header.
-Bytes PpmBody(const Bytes& ppm) {
-    const std::string header = "P6\n320 200\n255\n";
+Bytes PpmBody(const Bytes& ppm, int w = W, int h = H) {
+    const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     EXPECT_GE(ppm.size(), header.size());
     if (ppm.size() < header.size()) return {};
     EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + static_cast<long>(header.size())), header);
@@ -317,6 +319,30 @@ TEST(FrameTool, ImagesAreTheRawFrameUpsideDown) {
     EXPECT_EQ(w, 320);
     EXPECT_EQ(h, 200);
     EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"f.png", "f.ppm"}));
+}
+
+// PPM and PNG pictures of any size, odd widths too (the rows' last pixels
+// convert apart from the rest), are the raw frame upside down.
+TEST(FrameTool, ImagesOfAnySizeAreTheRawFrameUpsideDown) {
+    TempDir dir;
+    for (const auto& [w, h] : {std::pair{5, 3}, {7, 2}, {321, 201}, {1366, 768}}) {
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        const std::vector<std::string> frame = {"-s", "4", "-t", "321", "--size", size};
+        const ToolRun raw = RunTool(frame);
+        ASSERT_EQ(raw.exit_code, 0) << size << ": " << raw.err;
+        const Bytes picture = PictureOfRaw(raw.out, w, h);
+        auto with = [&](const std::string& path) {
+            std::vector<std::string> words = frame;
+            words.insert(words.end(), {"-o", dir / path});
+            return words;
+        };
+        ASSERT_EQ(RunTool(with("f.ppm")).exit_code, 0) << size;
+        EXPECT_EQ(PpmBody(ReadFile(dir / "f.ppm"), w, h), picture) << size;
+        ASSERT_EQ(RunTool(with("f.png")).exit_code, 0) << size;
+        int pw = 0, ph = 0;
+        EXPECT_EQ(DecodePng(ReadFile(dir / "f.png"), &pw, &ph), picture) << size;
+        EXPECT_EQ(std::pair(pw, ph), std::pair(w, h));
+    }
 }
 
 TEST(FrameTool, NumberedSequenceAndConcatenatedRaw) {
