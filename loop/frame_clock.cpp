@@ -10,7 +10,7 @@
 
 uint32_t StartMs;
 
-uint32_t FrameTime(uint32_t now) { return (now - StartMs) / 3u; }
+uint32_t FrameTime(uint32_t now) { return TimeOfMoment(now - StartMs); }
 
 void RenderFrame() { RenderFrameAt(FrameTime(ClockMs())); }
 

@@ -23,9 +23,40 @@ constexpr bool IsZoomFactor(int zoom) { return zoom == 1 || zoom == 2 || zoom ==
 // Millisecond clock reading that anchors the time axis.
 extern uint32_t StartMs;
 
-// The time value of the frame drawn at clock reading now: (now - StartMs)
-// div 3, the subtraction unsigned 32-bit so a clock wrap does not disturb it.
+// The clock rule: the time value of the moment ms milliseconds after the
+// start is ms div 3, wrapped to 32 bits. One time unit is 3 ms.
+constexpr uint32_t kMsPerTimeUnit = 3;
+constexpr uint32_t TimeOfMoment(uint64_t ms) { return static_cast<uint32_t>(ms / kMsPerTimeUnit); }
+// The same on a 32-bit reading, in 32-bit arithmetic (no 64-bit division in
+// the 32-bit programs' frame loop).
+constexpr uint32_t TimeOfMoment(uint32_t ms) { return ms / kMsPerTimeUnit; }
+
+// The time value of the frame drawn at clock reading now: TimeOfMoment(now -
+// StartMs), the subtraction unsigned 32-bit so a clock wrap does not disturb it.
 uint32_t FrameTime(uint32_t now);
+
+// Frames drawn one after another at chosen moments rather than the clock's:
+// frame k at time value time + k * step (wrapping), or, with fps_num set,
+// at the moment start_ms + floor(k * 1000 * fps_den / fps_num) ms, through
+// the clock rule.
+constexpr uint32_t kMaxFpsTerm = 1000000;  // largest numerator or denominator of a frame rate
+struct FrameSchedule {
+    uint32_t time = 0;      // time value of frame 0
+    uint32_t step = 1;      // time between frames, wrapping as unsigned 32-bit
+    uint32_t fps_num = 0;   // frames per second fps_num / fps_den; 0: paced by step instead
+    uint32_t fps_den = 1;   // fps_num and fps_den are at most kMaxFpsTerm
+    uint64_t start_ms = 0;  // the moment of frame 0 when paced by fps, 3 * time or later
+};
+
+// The time value of frame k of a schedule. The moment is computed in 64 bits,
+// exact for every k; below 2^32 ms, every moment the programs reach on their
+// clock, it is the time value they show then.
+inline uint32_t ScheduledFrameTime(const FrameSchedule& schedule, uint32_t k) {
+    constexpr uint64_t kMsPerSecond = 1000;
+    if (schedule.fps_num == 0) return schedule.time + k * schedule.step;  // wraps as unsigned 32-bit
+    // k < 2^32 and 1000 * fps_den <= 10^9 < 2^30, so the product stays below 2^62.
+    return TimeOfMoment(schedule.start_ms + uint64_t{k} * kMsPerSecond * schedule.fps_den / schedule.fps_num);
+}
 
 // Renders the frame for the current clock reading (FrameTime of ClockMs())
 // into PixelBuffer through the best render path.
