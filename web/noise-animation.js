@@ -257,8 +257,8 @@
     } else {
       followCanvasSize(exports);
     }
-    // For the page's checks and benchmarks: the module and its render path.
-    window.noiseAnimation = {exports, simd};
+    // For the page's checks and benchmarks: the module, its render path and the canvas drawing.
+    window.noiseAnimation = {exports, simd, draw: presenter.draw};
     document.body.dataset.renderer = simd ? 'simd128' : 'plain';
     // A fixed size keeps its device pixels when the browser's zoom changes.
     handleInput(exports, () => layOut(zoom, options.size));
