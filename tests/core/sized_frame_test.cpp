@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "noise/noise.h"
 #include "render/frame.h"
 #include "render/frame_rows.h"
+#include "render/frame_split.h"
 #include "render/render_path.h"
 #include "render/shading.h"
 #include "render/tables.h"
@@ -116,6 +118,25 @@ TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
         EXPECT_FALSE(MakeFrameShape(w, h, &shape)) << w << "x" << h;
     }
     EXPECT_EQ(shape.width, 1000);  // left as it was
+}
+
+TEST(SizedFrame, SplitAcrossThreadsEqualsOneThread) {
+    BuildTables(21);
+    for (auto [w, h, threads] : {std::tuple{1001, 701, 2}, {640, 401, 3}, {1920, 1080, 5}, {100, 60, 2}}) {
+        FrameShape shape;
+        ASSERT_TRUE(MakeFrameShape(w, h, &shape));
+        std::vector<uint32_t> want(static_cast<size_t>(w) * h), got(want.size(), 0xDEADBEEFu);
+        FrameScratch scratch;
+        RenderSizedFrame(shape, 4321, &scratch, want.data());
+        SplitRenderer split;
+        ASSERT_TRUE(split.Start(threads));
+        EXPECT_EQ(split.Threads(), threads);
+        for (uint32_t t : {4321u, 4321u}) {  // twice: the workers' second round
+            split.Render(shape, t, got.data());
+            ASSERT_EQ(FirstDifference(want, got, w), "") << w << "x" << h << " on " << threads << " threads";
+            std::fill(got.begin(), got.end(), 0xDEADBEEFu);
+        }
+    }
 }
 
 }  // namespace
