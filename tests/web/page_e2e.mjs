@@ -1,7 +1,7 @@
 // The web page in a real headless Chromium at devicePixelRatio 2, served on
 // loopback: held moments at the canvas's pixel size against noise-frame's
-// PNG of that size, at zoom 1, 2 and 4, through the browser's zoom and full
-// screen; zoom keys with modifiers left to the browser; SIMD128 and plain
+// PNG of that size, at zoom 1, 2 and 4; the pixel size through the zoom keys
+// and full screen; zoom keys with modifiers left to the browser; SIMD128 and plain
 // modules frame for frame; fallbacks when a module or the script does not
 // load; the animation, its rate and palette; bad parameters; and no console
 // error, exception or failed or outside request anywhere else.
@@ -94,8 +94,7 @@ async function canvasAt(page, width, height, scale = 1) {
   await page.waitForFunction(([w, h, s]) => frame.width === w && frame.height === h &&
                              Math.round(frame.getBoundingClientRect().width * devicePixelRatio) === w * s,
                              [width, height, scale], {timeout: 10 * SECONDS}).catch(() => {});
-  return page.evaluate(() => ({width: frame.width, height: frame.height, box: frame.getBoundingClientRect(),
-                               dpr: devicePixelRatio}));
+  return page.evaluate(() => ({width: frame.width, height: frame.height, box: frame.getBoundingClientRect()}));
 }
 
 // Held moments: [query, zoom key, the canvas's pixel size, screen pixels per canvas pixel]. Without
@@ -109,9 +108,9 @@ async function heldMoments(page, origin) {
     if (page.url() !== `${origin}/${query}`) await open(page, origin, query);
     await page.keyboard.press(key);
     const [width, height] = size.split('x').map(Number);
-    const {box, dpr} = await canvasAt(page, width, height, scale);
-    check(box.width * dpr === width * scale && box.height * dpr === height * scale,
-          `${query} zoom ${key}: a ${box.width}x${box.height} canvas at devicePixelRatio ${dpr} shows ${size}`);
+    const {box} = await canvasAt(page, width, height, scale);
+    check(box.width * DPR === width * scale && box.height * DPR === height * scale,
+          `${query} zoom ${key}: a ${box.width}x${box.height} canvas at devicePixelRatio ${DPR} shows ${size}`);
     const [, seed, time] = /seed=(-?[0-9]+)&time=([0-9]+)/.exec(query);
     // What the canvas holds; zoomed, what the screen shows.
     const shot = scale === 1 ? Buffer.from((await page.evaluate(() => frame.toDataURL())).split(',')[1], 'base64')
@@ -140,7 +139,7 @@ async function canvasSizes(page, origin) {
     const [width, height] = size === 'screen' ? await page.evaluate(([dpr]) => [innerWidth * dpr, innerHeight * dpr], [DPR])
                                               : (size ?? '640x400').split('x').map(Number);
     const got = await canvasAt(page, width, height);
-    check(got.width === width && got.height === height && Math.round(got.box.width * got.dpr) === width,
+    check(got.width === width && got.height === height && Math.round(got.box.width * DPR) === width,
           `${label}: the canvas is ${got.width}x${got.height} pixels in a ${got.box.width} px box, not ${width}x${height}`);
   }
 }
