@@ -28,12 +28,13 @@ export async function servePage(dir) {
   }
 }
 
-// A fresh headless chromium (its own profile folder, no network services).
-export function launchChromium(npmDir) {
+// A fresh headless chromium (its own profile folder, no network services),
+// with any further command-line switches in args.
+export function launchChromium(npmDir, args = []) {
   const {chromium} = createRequire(resolve(npmDir, 'package.json'))('playwright-core');
   return chromium.launch({
     executablePath: '/usr/bin/chromium', timeout: 60000,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync'],
+           '--disable-component-update', '--disable-sync', ...args],
   });
 }
