@@ -38,9 +38,11 @@ void AppendBytes(void* context, void* data, int size) {
     out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
 }
 
+const FrameShape kShape = BaseFrameShape();
+
 bool EncodePngStb(const uint32_t* pixels, std::vector<uint8_t>* out) {
     std::vector<uint8_t> rgb(3 * static_cast<size_t>(kPixelCount));
-    PictureRgb(pixels, rgb.data());
+    PictureRgb(kShape, pixels, rgb.data());
     return stbi_write_png_to_func(AppendBytes, out, W, H, 3, rgb.data(), 3 * W) != 0;
 }
 
@@ -58,10 +60,13 @@ void BM_Encode(benchmark::State& state, bool (*encode)(const uint32_t*, std::vec
     state.counters["bytes_per_frame"] = static_cast<double>(bytes) / static_cast<double>(count);
 }
 
-bool Raw(const uint32_t* p, std::vector<uint8_t>* out) { return EncodeRaw(p, out), true; }
-bool Ppm(const uint32_t* p, std::vector<uint8_t>* out) { return EncodePpm(p, out), true; }
+bool Raw(const uint32_t* p, std::vector<uint8_t>* out) { return EncodeRaw(kShape, p, out), true; }
+bool Ppm(const uint32_t* p, std::vector<uint8_t>* out) {
+    out->resize(PpmFrameBytes(kShape));
+    return EncodePpmInto(kShape, p, out->data()), true;
+}
 bool Png(const uint32_t* p, std::vector<uint8_t>* out) {
-    static PngEncoder encoder;
+    static PngEncoder encoder(kShape);
     return encoder.Encode(p, out);
 }
 

@@ -1,20 +1,21 @@
 // Frame time of the page's two engines at one size, side by side in one
 // browser (Debian's chromium, WebGL2 by SwiftShader on the CPU): the
-// WebAssembly engine (the module's render, and that plus the canvas's
-// putImageData) and the WebGL2 engine (the script's cost per frame, and the
-// whole frame until the GPU has finished it, read from a fence). Each figure
+// WebAssembly engine (the frame loop's step: the module's render and RGBA
+// conversion, and that plus the canvas's putImageData) and the WebGL2 engine
+// (the script's cost per frame, and the whole frame until the GPU has
+// finished it, read from a fence). Each figure
 // is the best of ROUNDS runs of FRAMES frames, in milliseconds per frame.
 //   node web_engines.mjs NPM_DIR PAGE_DIR [SIZE [FRAMES [ROUNDS]]]
 import {launchChromium, servePage} from '../scripts/web_browser.mjs';
 
 const [npmDir, pageDir, size = '1920x1080', frames = '10', rounds = '3'] = process.argv.slice(2);
-const kSeed = 12345, kTimeStep = 37;
+const kSeed = 12345;
 
-// Milliseconds per frame of each way of drawing, best of the rounds.
+// Milliseconds per frame of each way of drawing, best of the rounds. The
+// page holds one moment, so every frame costs the same.
 function timeEngine(page) {
-  return page.evaluate(async ([frames, rounds, step]) => {
-    const {exports, drawAt, gpu} = window.noiseAnimation;
-    const [width, height] = [document.getElementById('frame').width, document.getElementById('frame').height];
+  return page.evaluate(async ([frames, rounds]) => {
+    const {draw, step, gpu} = window.noiseAnimation;
     // Resolves once the GPU has finished every frame drawn so far.
     const finished = async () => {
       gpu().fence();
@@ -26,7 +27,7 @@ function timeEngine(page) {
       if (gpu()) {
         await finished();
         const start = performance.now();
-        for (let f = 0; f < frames; ++f) drawAt(f * step);
+        for (let f = 0; f < frames; ++f) step();
         const queued = performance.now();
         await finished();
         if (round > 0) {
@@ -35,15 +36,15 @@ function timeEngine(page) {
         }
       } else {
         let start = performance.now();
-        for (let f = 0; f < frames; ++f) exports.WebSizedFrame(width, height, f * step);
-        if (round > 0) note('module render', performance.now() - start);
+        for (let f = 0; f < frames; ++f) step();
+        if (round > 0) note('module render + RGBA', performance.now() - start);
         start = performance.now();
-        for (let f = 0; f < frames; ++f) drawAt(f * step);
-        if (round > 0) note('render + putImageData', performance.now() - start);
+        for (let f = 0; f < frames; ++f) step(), draw();
+        if (round > 0) note('+ putImageData', performance.now() - start);
       }
     }
     return best;
-  }, [Number(frames), Number(rounds), kTimeStep]);
+  }, [Number(frames), Number(rounds)]);
 }
 
 const {origin, stop} = await servePage(pageDir);

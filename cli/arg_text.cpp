@@ -60,9 +60,12 @@ bool ParseUnsigned32(std::string_view text, uint32_t* value, std::string* proble
 bool ParseFrameSize(std::string_view text, FrameShape* shape, std::string* problem) {
     const size_t cross = text.find_first_of("xX");
     uint64_t w = 0, h = 0;
-    if (cross == std::string_view::npos || !ParseWhole(text.substr(0, cross), 10, UINT32_MAX, &w, problem) ||
+    if (cross == std::string_view::npos) return SetError(problem, "not WxH");
+    // A side too long for 32 bits is out of range like any other too large one.
+    if (!ParseWhole(text.substr(0, cross), 10, UINT32_MAX, &w, problem) ||
         !ParseWhole(text.substr(cross + 1), 10, UINT32_MAX, &h, problem)) {
-        return SetError(problem, "not WxH");
+        if (*problem != "out of range") *problem = "not WxH";
+        return false;
     }
     if (w > kMaxFrameSide || h > kMaxFrameSide ||
         !MakeFrameShape(static_cast<int>(w), static_cast<int>(h), shape)) {

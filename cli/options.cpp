@@ -1,6 +1,8 @@
 // The command-line walk over a program's option table.
 #include "cli/options.h"
 
+#include <algorithm>
+
 #include "cli/arg_text.h"
 
 namespace {
@@ -15,6 +17,15 @@ const OptionEntry* Find(std::span<const OptionEntry> table, std::string_view lon
     return nullptr;
 }
 
+// The single_dash option a one-dash word names ("-root", "-delay=5"), if any.
+const OptionEntry* FindSingleDash(std::span<const OptionEntry> table, std::string_view word) {
+    const std::string_view name = word.substr(1, word.find('=') - 1);  // without the dash and any value
+    for (const auto& entry : table) {
+        if (entry.single_dash && entry.long_name.substr(2) == name) return &entry;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, std::span<const OptionEntry> table,
@@ -23,10 +34,12 @@ bool ParseOptions(int argc, const char* const* argv, std::span<const OptionEntry
     for (int k = 0; k < argc && argv[k] != nullptr; ++k) {
         const std::string_view arg = argv[k];
         // The options of this word: one long option, or a bundle of short ones.
-        const bool is_long = arg.size() > 2 && arg.substr(0, 2) == "--";
-        if (!is_long && (arg.size() < 2 || arg[0] != '-')) {
+        const bool double_dash = arg.size() > 2 && arg.substr(0, 2) == "--";
+        if (!double_dash && (arg.size() < 2 || arg[0] != '-')) {
             return SetError(error, "unexpected argument " + QuoteForError(arg));
         }
+        const OptionEntry* single_dash = double_dash ? nullptr : FindSingleDash(table, arg);
+        const bool is_long = double_dash || single_dash != nullptr;
         size_t pos = 1;  // next short option in a bundle
         while (is_long || pos < arg.size()) {
             const OptionEntry* entry = nullptr;
@@ -34,7 +47,7 @@ bool ParseOptions(int argc, const char* const* argv, std::span<const OptionEntry
             bool has_value = false;
             if (is_long) {
                 const size_t eq = arg.find('=');
-                entry = Find(table, arg.substr(0, eq), 0);
+                entry = single_dash != nullptr ? single_dash : Find(table, arg.substr(0, eq), 0);
                 if (entry == nullptr) return SetError(error, "unknown option " + QuoteForError(arg));
                 if (eq != std::string_view::npos) {
                     if (!entry->takes_value) {
@@ -47,7 +60,10 @@ bool ParseOptions(int argc, const char* const* argv, std::span<const OptionEntry
             } else {
                 entry = Find(table, {}, arg[pos]);
                 if (entry == nullptr) {
-                    return SetError(error, "unknown option " + QuoteForError(std::string{'-', arg[pos]}));
+                    const bool whole_word = std::any_of(table.begin(), table.end(),
+                                                        [](const OptionEntry& e) { return e.single_dash; });
+                    return SetError(error, "unknown option " +
+                                               QuoteForError(whole_word ? arg : std::string{'-', arg[pos]}));
                 }
                 ++pos;
                 if (entry->takes_value && pos < arg.size()) {

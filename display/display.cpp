@@ -1,6 +1,7 @@
 // The display window: DrawDib loaded at run time, the program's window with
-// its system-menu zoom items or the screen saver's window, their window
-// procedures, and frame presentation.
+// its system-menu zoom items and its window procedure, the steps every
+// window shares, and frame presentation. The screen saver's windows are in
+// saver_window.cpp.
 #include "display/display_internal.h"
 
 #include <cstring>
@@ -13,13 +14,10 @@ namespace {
 
 constexpr DWORD kLoadFromSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 constexpr WPARAM kKeyCodeMask = 0xFF;       // WM_KEYDOWN: the virtual-key code is the low byte
-constexpr UINT kExitCode = 0;               // the program's exit code in every case
 constexpr int kBitmapPlanes = 1;
 constexpr int kBitsPerPixel = 32;
 constexpr UINT kScreenSaverOff = 0;
 constexpr UINT kDoNotWriteProfile = 0;         // SystemParametersInfoA: change this session only
-constexpr LONG kMoveTolerance = 4;             // pixels the pointer may drift before the screen saver ends
-constexpr WPARAM kSystemCommandMask = 0xFFF0;  // the low four bits of a system command are the system's
 
 // Looks up name in msvfw32.dll into *entry, cast to its real type; going
 // through the generic function-pointer type keeps the compiler from guessing
@@ -107,23 +105,6 @@ void RestoreScreenSaver() {
     SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
 }
 
-// True when the pointer of a WM_MOUSEMOVE (lParam, client coordinates) is
-// more than kMoveTolerance pixels from where it was when the screen saver
-// started. Without that starting point, the first move gives it (the system
-// sends one when the window appears).
-bool MovedAway(HWND window, LPARAM lParam) {
-    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-    ClientToScreen(window, &at);
-    if (!Display.has_start_point) {
-        Display.start_point = at;
-        Display.has_start_point = true;
-        return false;
-    }
-    const LONG dx = at.x - Display.start_point.x;
-    const LONG dy = at.y - Display.start_point.y;
-    return dx > kMoveTolerance || dx < -kMoveTolerance || dy > kMoveTolerance || dy < -kMoveTolerance;
-}
-
 // Resizes the window to factor x its outer size at zoom 1 and centres it on
 // the primary screen: the outer size, frame included, is what is multiplied.
 void ZoomWindow(HWND window, int factor) {
@@ -141,20 +122,6 @@ void ZoomWindow(HWND window, int factor) {
 LRESULT OnZoomCommand(HWND window, WPARAM command) {
     ZoomWindow(window, static_cast<int>(command & kZoomFactorMask));
     return 0;
-}
-
-// What both window procedures do alike: paint the frame; on a close request
-// close the display and end the process; hand everything else to the system.
-LRESULT FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_PAINT:
-            return OnPaint(window);
-        case WM_CLOSE:
-            CloseDisplay();
-            ExitProcess(kExitCode);
-        default:
-            return DefWindowProcA(window, message, wParam, lParam);
-    }
 }
 
 }  // namespace
@@ -176,22 +143,10 @@ HMODULE LoadSystemLibrary(const char* name, bool use_search_flag) {
 
 int CentredPosition(int screen, int outer) { return (screen - outer) >> 1; }
 
-namespace {
-
-// Where and how the window of one kind of display is made.
-struct WindowPlacement {
-    DWORD ex_style, style;
-    int x, y, width, height;  // outer rectangle; for a child, in the parent's client area
-    HWND parent;
-    WNDPROC procedure;
-    HCURSOR cursor;  // the class cursor; null hides it over the window
-};
-
-// Loads DrawDib, registers the class, creates and shows the window, keeps
-// its DC and prepares DrawDib for a width x height source drawn at the
-// placement's size. False, with no window and no class, on failure.
+// Registers the class, creates and shows the window, keeps its DC and
+// describes a width x height source image. False, with no window and no
+// class, on failure.
 bool OpenWindow(const char* caption, int width, int height, const WindowPlacement& place) {
-    if (!LoadDrawDib()) return false;
     if (!RegisterDisplayClass(caption, place.procedure, place.cursor)) return false;
     Display.source_width = width;
     Display.source_height = height;
@@ -216,21 +171,21 @@ bool OpenWindow(const char* caption, int width, int height, const WindowPlacemen
     }
     ShowWindow(Display.window, SW_SHOWNORMAL);
     Display.dc = GetDC(Display.window);
-
     FillImageHeader(width, height);
-    Display.draw_dib = Display.draw_dib_open();
-    Display.draw_dib_begin(Display.draw_dib, /* DrawDib handle */
-                           Display.dc,       /* window DC */
-                           place.width,      /* destination width: the outer size */
-                           place.height,     /* destination height */
-                           &Display.header,  /* source format */
-                           width,            /* source width */
-                           height,           /* source height */
-                           0);               /* flags */
     return true;
 }
 
-}  // namespace
+LRESULT FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            return OnPaint(window);
+        case WM_CLOSE:
+            CloseDisplay();
+            ExitProcess(kExitCode);
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
 
 bool OpenDisplay(const char* caption, int width, int height, int zoom) {
     Display.mode = DisplayMode::kWindow;
@@ -247,7 +202,17 @@ bool OpenDisplay(const char* caption, int width, int height, int zoom) {
                                    nullptr,
                                    DisplayWindowProc,
                                    LoadCursorA(nullptr, IDC_ARROW)};
+    if (!LoadDrawDib()) return false;
     if (!OpenWindow(caption, width, height, place)) return false;
+    Display.draw_dib = Display.draw_dib_open();
+    Display.draw_dib_begin(Display.draw_dib,     /* DrawDib handle */
+                           Display.dc,           /* window DC */
+                           Display.OuterWidth,   /* destination width: the outer size */
+                           Display.OuterHeight,  /* destination height */
+                           &Display.header,      /* source format */
+                           width,                /* source width */
+                           height,               /* source height */
+                           0);                   /* flags */
 
     if (zoom != 1) ZoomWindow(Display.window, zoom);
     AppendZoomItems(Display.window);
@@ -256,37 +221,11 @@ bool OpenDisplay(const char* caption, int width, int height, int zoom) {
     return true;
 }
 
-bool OpenSaverDisplay(const char* caption, int width, int height) {
-    Display.mode = DisplayMode::kFullScreen;
-    Display.has_start_point = GetCursorPos(&Display.start_point) != FALSE;
-    const WindowPlacement place = {WS_EX_TOPMOST,
-                                   WS_POPUP,
-                                   GetSystemMetrics(SM_XVIRTUALSCREEN),
-                                   GetSystemMetrics(SM_YVIRTUALSCREEN),
-                                   GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                                   GetSystemMetrics(SM_CYVIRTUALSCREEN),
-                                   nullptr,
-                                   SaverWindowProc,
-                                   nullptr};
-    if (!OpenWindow(caption, width, height, place)) return false;
-    SetCursor(nullptr);
-    return true;
-}
-
-bool OpenPreviewDisplay(const char* caption, int width, int height, HWND parent) {
-    RECT client;
-    if (!IsWindow(parent) || !GetClientRect(parent, &client)) return false;
-    Display.mode = DisplayMode::kPreview;
-    Display.parent = parent;
-    const WindowPlacement place = {0,      WS_CHILD,        0,
-                                   0,      client.right,    client.bottom,
-                                   parent, SaverWindowProc, LoadCursorA(nullptr, IDC_ARROW)};
-    return OpenWindow(caption, width, height, place);
-}
-
 void CloseDisplay() {
-    Display.draw_dib_end(Display.draw_dib);
-    Display.draw_dib_close(Display.draw_dib);
+    if (Display.mode == DisplayMode::kWindow) {  // the screen saver's windows use no DrawDib
+        Display.draw_dib_end(Display.draw_dib);
+        Display.draw_dib_close(Display.draw_dib);
+    }
     Display.frame = nullptr;  // a late paint draws nothing
     ReleaseDC(Display.window, Display.dc);
     DestroyWindow(Display.window);
@@ -305,38 +244,6 @@ LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPA
             return 0;
         case WM_SYSCOMMAND:
             if ((wParam & kZoomCommandMask) == kZoomCommandBase) return OnZoomCommand(window, wParam);
-            return DefWindowProcA(window, message, wParam, lParam);
-        default:
-            return FrameWindowProc(window, message, wParam, lParam);
-    }
-}
-
-LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const bool full_screen = Display.mode == DisplayMode::kFullScreen;
-    switch (message) {
-        case WM_DESTROY:
-            // The preview's parent went away, taking this window with it, or
-            // CloseDisplay destroyed it: nothing is left to show.
-            ExitProcess(kExitCode);
-        case WM_SETCURSOR:
-            if (!full_screen) return DefWindowProcA(window, message, wParam, lParam);
-            SetCursor(nullptr);
-            return TRUE;
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-        case WM_LBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_XBUTTONDOWN:
-            if (!full_screen) return DefWindowProcA(window, message, wParam, lParam);
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            return 0;
-        case WM_MOUSEMOVE:
-            if (full_screen && MovedAway(window, lParam)) PostMessageA(window, WM_CLOSE, 0, 0);
-            return 0;
-        case WM_SYSCOMMAND:
-            // Already running: the system's own start of the screen saver is refused.
-            if (full_screen && (wParam & kSystemCommandMask) == SC_SCREENSAVE) return 0;
             return DefWindowProcA(window, message, wParam, lParam);
         default:
             return FrameWindowProc(window, message, wParam, lParam);

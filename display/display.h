@@ -1,7 +1,8 @@
 // The Windows front end of the display seam (loop/display.h): DrawDib loaded
 // at run time from the system folder; a window centred on the screen with zoom
 // items in its system menu, or the screen saver's full-screen or preview
-// window; and per-frame presentation with the message drain. Free of
+// window, painted through GDI; and per-frame presentation with the message
+// drain. Free of
 // <windows.h>, so the portable driver can include it.
 #pragma once
 
@@ -38,15 +39,28 @@ extern HWND__* const& DisplayWindow;
 // SetDisplayZoom does what the menu item does. SetDisplayTitle sends
 // WM_SETTEXT.
 
-// The screen saver, full screen: loads DrawDib and opens a borderless
-// top-most window over the whole virtual screen (every monitor), with the
-// cursor hidden, that ends the process with exit code 0 on a key, a mouse
-// button, or the pointer moving more than a few pixels from where it was
-// at the start. Leaves the screen-saver setting alone. Fails as OpenDisplay.
-bool OpenSaverDisplay(const char* caption, int width, int height);
+// The screen saver's windows show frames of their own size pixel for pixel
+// (scale 1), or frames of 1 / scale of it (rounded up) at scale times their
+// size, a whole factor, so that presenting never stretches by a fraction:
+// the frame's bottom row on the window's bottom row, its left column on
+// the left, whatever overhangs the top and right edges cut off.
+
+// The size in pixels of the screen saver's window: full screen (parent
+// null) the virtual screen, every monitor; in the preview parent's client
+// area. Each side at least 1. False when parent is not a window.
+bool SaverWindowSize(HWND__* parent, int* width, int* height);
+
+// The screen saver, full screen: a borderless top-most window over the
+// whole virtual screen (every monitor), with the cursor hidden, that ends
+// the process with exit code 0 on a key, a mouse button, or the pointer
+// moving more than a few pixels from where it was at the start; it shows
+// width x height frames at scale (1 or more) through GDI, without DrawDib.
+// Leaves the screen-saver setting alone. False, with no window and no
+// class, when the class cannot be registered or the window cannot be made.
+bool OpenSaverDisplay(const char* caption, int width, int height, int scale);
 
 // The screen saver's preview: a child window filling parent's client area
-// (parent may belong to another process); the process ends with exit code
-// 0 when parent goes away. False when parent is not a window, and on the
-// failures of OpenDisplay.
-bool OpenPreviewDisplay(const char* caption, int width, int height, HWND__* parent);
+// (parent may belong to another process), showing width x height frames at
+// scale; the process ends with exit code 0 when parent goes away. False
+// when parent is not a window, and on the failures of OpenSaverDisplay.
+bool OpenPreviewDisplay(const char* caption, int width, int height, int scale, HWND__* parent);

@@ -1,5 +1,7 @@
-// The display module's state and window procedures, for the module itself and
-// its in-process tests. Windows code only.
+// The display module's state, window procedures and shared steps, for the
+// module's two files (display.cpp: DrawDib and the program's window;
+// saver_window.cpp: the screen saver's windows) and their in-process tests.
+// Windows code only.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +18,7 @@ constexpr WPARAM kZoomFactorMask = 7;                             // low bits of
 constexpr UINT kZoom1Command = 1025;                              // "Zoom 1 x 1"
 constexpr UINT kZoom2Command = 1026;                              // "Zoom 2 x 2"
 constexpr UINT kZoom4Command = 1028;                              // "Zoom 4 x 4"
+constexpr UINT kExitCode = 0;                                     // the programs' exit code in every case
 constexpr const char* kIconName = "IDI_MAIN";
 constexpr const char* kDrawDibLibrary = "msvfw32.dll";
 
@@ -44,6 +47,7 @@ struct DisplayState {
     const uint32_t* frame;            // pixels being shown; null before the first frame
     BOOL saver_was_active;            // the screen-saver setting before OpenDisplay switched it off
     DisplayMode mode;
+    int scale;             // the screen saver's windows: whole factor the frames are shown at
     HWND parent;           // the window the preview is shown in; null otherwise
     POINT start_point;     // full screen: where the pointer was at the start, in screen pixels
     bool has_start_point;  // start_point is known
@@ -52,6 +56,25 @@ struct DisplayState {
 extern DisplayState Display;
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Where and how the window of one kind of display is made.
+struct WindowPlacement {
+    DWORD ex_style, style;
+    int x, y, width, height;  // outer rectangle; for a child, in the parent's client area
+    HWND parent;
+    WNDPROC procedure;
+    HCURSOR cursor;  // the class cursor; null hides it over the window
+};
+
+// Registers the class (class name = caption), creates and shows the window,
+// keeps its DC and describes a width x height source image in the header.
+// False, with no window and no class, on failure.
+bool OpenWindow(const char* caption, int width, int height, const WindowPlacement& place);
+
+// What every window procedure does alike: paint the frame through DrawDib
+// (the screen saver's paint their own way first); on a close request close
+// the display and end the process; hand everything else to the system.
+LRESULT FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The screen saver's window procedure, full screen and preview: paints,
 // ends the process with exit code 0 when the window is closed or destroyed

@@ -23,6 +23,22 @@ const char* DisplayError();
 // ends the process itself, so there it always returns true.
 bool PresentFrame(const uint32_t* frame);
 
+// A frame of any size as it is handed to a front end: width x height
+// 0x00RRGGBB pixels, pixel (c, r) at r * width + c, row 0 at the bottom.
+// Frames with the same number hold the same pixels, so a front end may
+// skip copying one it already shows.
+struct SizedFrame {
+    const uint32_t* pixels = nullptr;
+    int width = 0, height = 0;
+    uint64_t number = 0;
+};
+
+// As PresentFrame, for a front end whose frames follow the pixel size of
+// its drawing area (sdl/): frame is shown 1:1 where its size is the area's,
+// else stretched over it. Only such front ends implement it; the loop calls
+// it only through PresentSizedLoopFrame (loop/frame_loop.h).
+bool PresentSizedFrame(const SizedFrame& frame);
+
 // The zoom factor (1, 2 or 4) of the last zoom key or command that
 // PresentFrame took in since the previous call; 0 when there was none.
 // Front ends whose window applies zoom commands itself always return 0.

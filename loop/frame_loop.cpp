@@ -26,20 +26,11 @@ void CountPresentedFrame(FrameLoop* loop) {
     RestartRateInterval(loop);
 }
 
-// Sleeps until the loop's next frame is due, frame_interval after the last
-// one was; a loop already behind by more than a frame does not sleep and
-// counts its next frame from now, so it never races to catch up.
+// Sleeps until the loop's next frame is due (PaceStep).
 void PaceFrame(FrameLoop* loop) {
-    const uint32_t interval = loop->frame_interval;
-    if (interval == 0) return;
-    const uint64_t now = ClockMicros();
-    if (loop->next_frame == 0) loop->next_frame = now;
-    loop->next_frame += interval;
-    if (loop->next_frame > now) {
-        SleepMicros(static_cast<uint32_t>(loop->next_frame - now));
-    } else if (now - loop->next_frame > interval) {
-        loop->next_frame = now;
-    }
+    if (loop->frame_interval == 0) return;
+    const uint32_t sleep = PaceStep(ClockMicros(), loop->frame_interval, &loop->next_frame);
+    if (sleep != 0) SleepMicros(sleep);
 }
 
 }  // namespace
@@ -54,11 +45,11 @@ void RestartRateInterval(FrameLoop* loop) { loop->meter.Start(ClockMs()); }
 
 bool PresentLoopFrame(FrameLoop* loop, const uint32_t* frame) {
     if (!PresentFrame(frame)) return false;
-    FinishShownFrame(loop);
+    FinishLoopFrame(loop);
     return true;
 }
 
-void FinishShownFrame(FrameLoop* loop) {
+void FinishLoopFrame(FrameLoop* loop) {
     const int zoom = TakeZoomRequest();
     if (zoom != 0 && zoom != loop->zoom) {
         SetDisplayZoom(zoom);

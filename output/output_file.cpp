@@ -1,12 +1,11 @@
 // Output files that never damage what they write to: the target is
 // resolved once (links followed, kind decided), then written directly,
 // replaced atomically or rewritten in place. Named temporaries are listed
-// in a table that a signal handler clears before the process dies.
+// in a table that the ending signals' clean-up clears before the process dies.
 #include "output/output_file.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
-#include <signal.h>
 #include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,13 +16,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "cli/arg_text.h"
+#include "platform/exit_signals.h"
 
 bool WriteAllToFd(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
@@ -43,13 +42,6 @@ namespace {
 // Symbolic links followed before giving up with ELOOP, as the kernel does.
 constexpr int kMaxLinkHops = 40;
 
-// Signals whose default action ends the process; each gets the clean-up
-// handler unless it is ignored or already handled.
-constexpr int kEndingSignals[] = {
-    SIGHUP,  SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM,
-    SIGPROF, SIGIO,  SIGPWR,  SIGSYS,  SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP,
-};
-
 // Named temporaries that exist right now. A slot is filled and cleared only
 // while the ending signals are blocked, so the handler sees each one whole.
 constexpr char kTempPrefix[] = ".noise-frame-";
@@ -64,31 +56,6 @@ struct TempSlot {
 };
 TempSlot g_temps[kTempSlots];
 
-extern "C" void RemoveTemporariesAndDie(int sig) {
-    for (TempSlot& slot : g_temps) {
-        if (slot.armed) ::unlinkat(slot.folder, slot.name, 0);
-    }
-    // SA_RESETHAND restored the default action; the raised signal is
-    // delivered as soon as this handler returns and unblocks it.
-    ::raise(sig);
-}
-
-// Blocks the ending signals in this thread for its lifetime.
-class SignalsHeld {
-  public:
-    SignalsHeld() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int sig : kEndingSignals) sigaddset(&set, sig);
-        ::pthread_sigmask(SIG_BLOCK, &set, &old_);
-    }
-    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-
-  private:
-    sigset_t old_;
-};
 
 // Runs make(name) with fresh ".noise-frame-XXXXXX" names in `folder` until
 // one does not exist yet, and records it in a free slot. make returns 0 or
@@ -132,7 +99,7 @@ int CreateNamed(int folder, Make make, int* err) {
 
 // Removes (or, when `keep`, only forgets) the named temporary in a slot.
 void ReleaseNamed(int slot, bool keep) {
-    SignalsHeld held;
+    EndingSignalsHeld held;
     TempSlot& t = g_temps[slot];
     if (!keep) ::unlinkat(t.folder, t.name, 0);
     t.armed = 0;
@@ -219,18 +186,10 @@ bool CopyRange(int from, int to, off_t start, off_t end, int* err) {
 
 }  // namespace
 
-void PrepareOutputSignals() {
-    for (int sig : kEndingSignals) {
-        struct sigaction old {};
-        if (::sigaction(sig, nullptr, &old) != 0) continue;
-        if ((old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL) continue;
-        struct sigaction action {};
-        action.sa_handler = RemoveTemporariesAndDie;
-        sigfillset(&action.sa_mask);  // nothing else runs while the temporaries go
-        action.sa_flags = SA_RESETHAND;
-        ::sigaction(sig, &action, nullptr);
+void RemoveNamedTemporaries() {
+    for (TempSlot& slot : g_temps) {
+        if (slot.armed) ::unlinkat(slot.folder, slot.name, 0);
     }
-    ::signal(SIGXFSZ, SIG_IGN);  // a file-size limit makes write fail with EFBIG
 }
 
 bool OutputFile::Fail(std::string* error, int err) {
@@ -257,7 +216,7 @@ bool OutputFile::CreateTemporary(int folder, mode_t mode, int* err) {
             return false;
         }
     }
-    SignalsHeld held;
+    EndingSignalsHeld held;
     temp_slot_ = CreateNamed(
         folder,
         [&](const char* name) {
@@ -372,7 +331,7 @@ bool OutputFile::Write(const uint8_t* data, size_t size, std::string* error) {
 }
 
 bool OutputFile::CommitReplace(int* err) {
-    SignalsHeld held;  // the temporary gets its name and loses it again before any signal
+    EndingSignalsHeld held;  // the temporary gets its name and loses it again before any signal
     if (temp_slot_ < 0) {
         // An unnamed file is given a short name first: rename needs one.
         char proc_path[32];
@@ -411,7 +370,7 @@ bool OutputFile::CommitInPlace(int* err) {
     while (::fcntl(target_fd_, F_OFD_SETLKW, &whole) != 0) {
         if (errno != EINTR) return *err = errno, false;
     }
-    SignalsHeld held;  // from here a signal waits until the file is whole again
+    EndingSignalsHeld held;  // from here a signal waits until the file is whole again
     struct stat old {};
     if (::fstat(target_fd_, &old) != 0) return *err = errno, false;
     // Cuts the file back to its old end, freeing what was reserved or

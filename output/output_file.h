@@ -14,14 +14,11 @@
 // with errno set on failure.
 bool WriteAllToFd(int fd, const uint8_t* data, size_t size);
 
-// Sets up the process for OutputFile: every catchable signal that would end
-// the process (SIGINT, SIGTERM, SIGHUP, SIGPIPE, ...) first removes any
-// named temporary and then ends it by the same signal, so a shell still sees
-// 128 + N. Signals that are ignored or already handled (by a sanitizer, say)
-// are left alone. SIGXFSZ is ignored, so exceeding a file-size limit is an
-// ordinary write error (EFBIG) rather than death. Call once, early in main,
-// before any thread starts.
-void PrepareOutputSignals();
+// Removes every named temporary that exists right now: the clean-up a
+// program that writes OutputFiles gives CatchEndingSignals
+// (platform/exit_signals.h), so that no temporary outlives a signal.
+// Async-signal-safe.
+void RemoveNamedTemporaries();
 
 // One output path, written in one go: Open, Write as often as needed, then
 // Commit. What the path names decides how it is written:

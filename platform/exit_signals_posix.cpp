@@ -1,12 +1,16 @@
-// SIGTERM, SIGINT and the start-up deadline through sigaction and alarm:
-// the handlers only record, write with write(2) and end the process.
+// SIGTERM, SIGINT and the start-up deadline through sigaction and alarm,
+// the clean-up before an ending signal, and the threads' signal masks: the
+// handlers only record, write with write(2), run the clean-up and end the
+// process.
 #include "platform/exit_signals.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -37,6 +41,21 @@ void OnAlarm(int) {
     if (deadline_length == 0) return;
     (void)!write(STDERR_FILENO, deadline_line, static_cast<size_t>(deadline_length));
     _exit(deadline_code);
+}
+
+// Signals whose default action ends the process.
+constexpr int kEndingSignals[] = {
+    SIGHUP,  SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM,
+    SIGPROF, SIGIO,  SIGPWR,  SIGSYS,  SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP,
+};
+
+void (*ending_cleanup)() = nullptr;
+
+void OnEndingSignal(int signal_number) {
+    ending_cleanup();
+    // SA_RESETHAND restored the default action; the raised signal is
+    // delivered as soon as this handler returns and unblocks it.
+    raise(signal_number);
 }
 
 void Catch(int signal_number, void (*handler)(int)) {
@@ -73,3 +92,47 @@ void SetDeadline(unsigned seconds, const char* text, int code) {
     deadline_code = code;
     alarm(seconds);
 }
+
+void ExitAtOnce(const char* text, int code) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%s: %s\n", program_name, text);
+    (void)!write(STDERR_FILENO, line, std::strlen(line));
+    _exit(code);
+}
+
+void CatchEndingSignals(void (*cleanup)()) {
+    ending_cleanup = cleanup;
+    for (int sig : kEndingSignals) {
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) != 0) continue;
+        if ((old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL) continue;
+        struct sigaction action {};
+        action.sa_handler = OnEndingSignal;
+        sigfillset(&action.sa_mask);  // nothing else runs while the clean-up does
+        action.sa_flags = SA_RESETHAND;
+        sigaction(sig, &action, nullptr);
+    }
+    signal(SIGXFSZ, SIG_IGN);  // a file-size limit makes write fail with EFBIG
+}
+
+EndingSignalsHeld::EndingSignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kEndingSignals) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &old_);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+}
+
+SentSignalsKeptFromNewThreads::SentSignalsKeptFromNewThreads() {
+    sigset_t sent;
+    sigfillset(&sent);
+    for (const int own : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGPIPE, SIGXFSZ}) {
+        sigdelset(&sent, own);
+    }
+    pthread_sigmask(SIG_BLOCK, &sent, &old_);
+}
+
+SentSignalsKeptFromNewThreads::~SentSignalsKeptFromNewThreads() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }

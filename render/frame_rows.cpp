@@ -1,9 +1,12 @@
 // The band renderer of frames of any size: each band of grid rows is
 // sampled, filled along its rows, and turned into output rows (the odd ones
-// by averaging two filled rows) and pixels before the next band starts.
+// by averaging two filled rows) and pixels before the next band starts. The
+// stages come from the render path's BandKernel; the plain one below is the
+// definition the others equal.
 #include "render/frame_rows.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "noise/noise.h"
 #include "render/frame.h"
@@ -11,52 +14,91 @@
 
 namespace {
 
-constexpr int kRowAlign = 64;  // room for whole-vector reads past a row's end
+constexpr int kRowAlign = 64;     // room for whole-vector reads past a row's end
+constexpr int kShadeSlack = 64;   // bytes past a shade row that a fill may read
+constexpr int kFilledSlack = 128; // bytes past a filled row that a fill may write
 
 int RoundUp(int n, int to) { return (n + to - 1) / to * to; }
 
 // Shades of grid rows j0 .. j0 + rows - 1 into shades (stride bytes a row):
 // Turbulence at every grid point, the definition every path must equal.
-void SampleRowsPlain(const FrameScratch& s, uint32_t t, int j0, int rows, uint8_t* shades, int stride) {
+void SampleRowsPlain(BandTables* tables, uint32_t t, int j0, int rows, uint8_t* shades, int stride) {
+    const BandTables& s = *tables;
     const auto z = static_cast<FixedCoord>(t);  // the time value is used directly as a coordinate
     for (int r = 0; r < rows; ++r) {
         const int j = j0 + r;
         uint8_t* out = shades + r * stride;
-        for (int i = 0; i < s.shape.grid_cols; ++i) {
+        for (int i = 0; i < s.grid_cols; ++i) {
             const int32_t m = Turbulence(s.column_x[i], s.row_y[j], z, kOctaves) / 8;
-            out[i] = StripeShade(m, s.column_stripe[i], s.row_stripe[j]);
+            out[i] = StripeShade(m, s.column_stripe[i] + 80, s.row_stripe[j]);
         }
     }
 }
 
 // The even output row of grid shades g: samples on even columns, the
 // truncating average of their neighbours on odd ones.
-void FillRow(const uint8_t* g, int width, uint8_t* row) {
-    for (int c = 0; c < width; ++c) {
-        const int k = c >> 1;
-        row[c] = (c & 1) != 0 ? static_cast<uint8_t>((g[k] + g[k + 1]) >> 1) : g[k];
+void FillRowsPlain(const uint8_t* shades, int shade_stride, int rows, int width, uint8_t* filled, int byte_stride) {
+    for (int r = 0; r < rows; ++r) {
+        const uint8_t* g = shades + r * shade_stride;
+        uint8_t* row = filled + r * byte_stride;
+        for (int c = 0; c < width; ++c) {
+            const int k = c >> 1;
+            row[c] = (c & 1) != 0 ? static_cast<uint8_t>((g[k] + g[k + 1]) >> 1) : g[k];
+        }
     }
 }
 
-void AverageRows(const uint8_t* above, const uint8_t* below, int width, uint8_t* row) {
-    for (int c = 0; c < width; ++c) row[c] = static_cast<uint8_t>((above[c] + below[c]) >> 1);
+void OutputRowsPlain(const BandTables* /*tables*/, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0, int count, int width,
+                     uint32_t* out) {
+    for (int r = r0; r < r0 + count; ++r, out += width) {
+        const uint8_t* row = filled + (r / 2) * byte_stride;
+        if ((r & 1) != 0) {
+            const uint8_t* below = row + byte_stride;
+            for (int c = 0; c < width; ++c) odd_row[c] = static_cast<uint8_t>((row[c] + below[c]) >> 1);
+            row = odd_row;
+        }
+        for (int c = 0; c < width; ++c) out[c] = Palette[row[c]];
+    }
 }
 
-void PaletteRow(const uint8_t* row, int width, uint32_t* out) {
-    for (int c = 0; c < width; ++c) out[c] = Palette[row[c]];
+// Columns 0 .. cols - 1 at octave k: offsets and fades into offset and
+// fade, the runs of columns in one x cell into start (count + 1 entries)
+// and cell; returns the count of runs.
+int DecomposeColumns(const int32_t* column_x, int cols, int k, int32_t* offset, int32_t* fade, int32_t* start,
+                     int32_t* cell) {
+    int runs = 0;
+    uint32_t previous = 0;
+    for (int i = 0; i < cols; ++i) {
+        const uint32_t v = static_cast<uint32_t>(column_x[i]) << k;  // doubling wraps in 32 bits, as Turbulence
+        offset[i] = static_cast<int32_t>(v & (kFixedOne - 1));
+        fade[i] = FadeOffset(offset[i]);
+        const uint32_t whole_cell = v >> 10;
+        if (i == 0 || whole_cell != previous) {
+            start[runs] = i;
+            cell[runs] = static_cast<int32_t>(whole_cell & (TableSize - 1));
+            ++runs;
+            previous = whole_cell;
+        }
+    }
+    start[runs] = cols;
+    return runs;
 }
 
 }  // namespace
+
+const BandKernel kBandKernelPlain = {SampleRowsPlain, FillRowsPlain, OutputRowsPlain};
 
 void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
     FrameScratch& s = *scratch;
     if (s.width == shape.width && s.height == shape.height) return;
     s.shape = shape;
-    s.column_x.resize(static_cast<size_t>(shape.grid_cols));
-    s.column_stripe.resize(static_cast<size_t>(shape.grid_cols));
-    for (int i = 0; i < shape.grid_cols; ++i) {
+    const int cols = shape.grid_cols;
+    const int padded = RoundUp(cols, kVectorPad) + kVectorPad;
+    s.column_x.assign(static_cast<size_t>(padded), 0);
+    s.column_stripe.assign(static_cast<size_t>(padded), 0);
+    for (int i = 0; i < cols; ++i) {
         s.column_x[i] = ScaledGridCoord(shape, i, kGridStep);
-        s.column_stripe[i] = ScaledGridCoord(shape, i, 4);
+        s.column_stripe[i] = ScaledGridCoord(shape, i, 4) - 80;
     }
     s.row_y.resize(static_cast<size_t>(shape.grid_rows));
     s.row_stripe.resize(static_cast<size_t>(shape.grid_rows));
@@ -64,9 +106,45 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
         s.row_y[j] = ScaledGridCoord(shape, j, kGridStep);
         s.row_stripe[j] = ScaledGridCoord(shape, j, 7);
     }
-    s.shade_stride = RoundUp(shape.grid_cols, kRowAlign);
+
+    // Per octave: offsets and fades (padded), run starts (cols + 1) and run cells (cols).
+    const size_t per_octave = 2 * static_cast<size_t>(padded) + 2 * static_cast<size_t>(cols) + 1;
+    s.column_octaves.assign(per_octave * kOctaves, 0);
+    s.blends.assign(static_cast<size_t>(kBlendPlanes) * padded * kOctaves, 0);
+    BandTables& b = s.tables;
+    b = BandTables{};
+    b.grid_cols = cols;
+    b.grid_rows = shape.grid_rows;
+    b.padded_cols = padded;
+    b.column_x = s.column_x.data();
+    b.column_stripe = s.column_stripe.data();
+    b.row_y = s.row_y.data();
+    b.row_stripe = s.row_stripe.data();
+    for (int k = 0; k < kOctaves; ++k) {
+        int32_t* base = s.column_octaves.data() + per_octave * k;
+        int32_t* offset = base;
+        int32_t* fade = offset + padded;
+        int32_t* start = fade + padded;
+        int32_t* cell = start + cols + 1;
+        b.cell_count[k] = DecomposeColumns(s.column_x.data(), cols, k, offset, fade, start, cell);
+        b.column_offset[k] = offset;
+        b.column_fade[k] = fade;
+        b.cell_start[k] = start;
+        b.cell_index[k] = cell;
+        b.pq[k] = s.blends.data() + static_cast<size_t>(kBlendPlanes) * padded * k;
+    }
+
+    b.sine_folds = true;
+    for (int k = 0; k < kSineTableSize; ++k) {
+        b.sine_folds = b.sine_folds && std::abs(SineTable[k]) == std::abs(SineTable[SineFold(k)]);
+    }
+
+    b.palette_grey = true;
+    for (uint32_t i = 0; i < kPaletteSize; ++i) b.palette_grey = b.palette_grey && Palette[i] >> 8 == i * 0x101;
+
+    s.shade_stride = RoundUp(cols, kRowAlign) + kShadeSlack;
     s.shades.assign(static_cast<size_t>(s.shade_stride) * (kBandGridRows + 1), 0);
-    s.byte_stride = RoundUp(shape.width, kRowAlign);
+    s.byte_stride = RoundUp(shape.width, kRowAlign) + kFilledSlack;
     s.filled.assign(static_cast<size_t>(s.byte_stride) * (kBandGridRows + 2), 0);
     s.width = shape.width;
     s.height = shape.height;
@@ -75,11 +153,12 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
 void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
                      uint32_t* pixels, int row_begin, int row_end) {
     if (row_begin >= row_end) return;
-    (void)path;  // every path samples through the plain definition for now
     PrepareScratch(shape, scratch);
     FrameScratch& s = *scratch;
+    const BandKernel& kernel = RenderPathBandKernel(path);
     const int width = shape.width;
-    uint8_t* odd_row = s.filled.data() + static_cast<size_t>(s.byte_stride) * (kBandGridRows + 1);
+    uint8_t* const filled = s.filled.data();
+    uint8_t* const odd_row = filled + static_cast<size_t>(s.byte_stride) * (kBandGridRows + 1);
 
     // Output row r reads grid row r / 2, and r / 2 + 1 when r is odd.
     const int last = row_end / 2;  // the last grid row read
@@ -88,25 +167,23 @@ void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, Frame
     int r = row_begin;
     for (;;) {
         const int rows = std::min(kBandGridRows + 1, last - g0 + 1);
-        SampleRowsPlain(s, t, g0 + have, rows - have, s.shades.data(), s.shade_stride);
-        for (int k = have; k < rows; ++k) {
-            FillRow(s.shades.data() + (k - have) * s.shade_stride, width,
-                    s.filled.data() + static_cast<size_t>(k) * s.byte_stride);
+        if ((s.stages & kStageSamples) != 0) {
+            kernel.sample_rows(&s.tables, t, g0 + have, rows - have, s.shades.data(), s.shade_stride);
+        }
+        if ((s.stages & kStageFills) != 0) {
+            kernel.fill_rows(s.shades.data(), s.shade_stride, rows - have, width,
+                             filled + static_cast<size_t>(have) * s.byte_stride, s.byte_stride);
         }
         const int band_last = g0 + rows - 1;
         // Rows up to the band's last grid row, which opens the next band.
         const int stop = band_last == last ? row_end : 2 * band_last;
-        for (; r < stop; ++r) {
-            const uint8_t* above = s.filled.data() + static_cast<size_t>(r / 2 - g0) * s.byte_stride;
-            const uint8_t* row = above;
-            if ((r & 1) != 0) {
-                AverageRows(above, above + s.byte_stride, width, odd_row);
-                row = odd_row;
-            }
-            PaletteRow(row, width, pixels + static_cast<size_t>(r) * width);
+        if ((s.stages & kStageOutput) != 0) {
+            kernel.output_rows(&s.tables, filled, s.byte_stride, odd_row, r - 2 * g0, stop - r, width,
+                               pixels + static_cast<size_t>(r) * width);
         }
+        r = stop;
         if (band_last == last) return;
-        std::copy_n(s.filled.data() + static_cast<size_t>(rows - 1) * s.byte_stride, width, s.filled.data());
+        std::copy_n(filled + static_cast<size_t>(rows - 1) * s.byte_stride, width, filled);
         g0 = band_last;
         have = 1;
     }

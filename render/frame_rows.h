@@ -8,26 +8,40 @@
 #include <cstdint>
 #include <vector>
 
+#include "render/band_kernel.h"
 #include "render/frame_shape.h"
 #include "render/render_path.h"
 
 // Grid rows sampled at a time: a band of rows plus the shared edge row.
-constexpr int kBandGridRows = 8;
+constexpr int kBandGridRows = 16;
+static_assert(kBandGridRows + 1 <= kMaxSampleRows, "a band's grid rows go to the sampler in one call");
+
+// The stages of a band, for benchmarks that time them apart (FrameScratch::stages).
+constexpr unsigned kStageSamples = 1;  // grid samples into shades
+constexpr unsigned kStageFills = 2;    // shades filled along rows
+constexpr unsigned kStageOutput = 4;   // odd rows averaged, the palette, the pixels written
+constexpr unsigned kAllStages = kStageSamples | kStageFills | kStageOutput;
+#define NOISE_FRAME_STAGES 1  // this header has the stage flags above
 
 // One thread's working space for frames of one shape at a time: the
-// per-column and per-row coordinates of the grid, a band of grid shades and
-// the filled byte rows. Made once and reused; a new shape remakes it.
+// per-column and per-row coordinates of the grid, the vector samplers'
+// tables, a band of grid shades and the filled byte rows. Made once and
+// reused, on the heap (it grows with the frame); a new shape remakes it.
 struct FrameScratch {
     int width = 0, height = 0;  // the shape prepared for; 0 before the first frame
     FrameShape shape;
     std::vector<int32_t> column_x;       // noise x of grid column i: floor(32 i q / p)
-    std::vector<int32_t> column_stripe;  // floor(4 i q / p)
+    std::vector<int32_t> column_stripe;  // floor(4 i q / p) - 80, padded
     std::vector<int32_t> row_y;          // noise y of grid row j: floor(32 j q / p)
     std::vector<int32_t> row_stripe;     // floor(7 j q / p)
-    int shade_stride = 0;                // bytes per band row, grid_cols rounded up to 64
+    std::vector<int32_t> column_octaves;  // per octave: x offsets, fades, run starts, run cells
+    std::vector<int32_t> blends;         // per octave: the vector samplers' P and Q
+    BandTables tables;                   // views of the above
+    int shade_stride = 0;                // bytes per band row: grid_cols rounded up to 64, plus 64
     std::vector<uint8_t> shades;         // (kBandGridRows + 1) rows of grid shades
-    int byte_stride = 0;                 // bytes per filled row, width rounded up to 64
+    int byte_stride = 0;                 // bytes per filled row: width rounded up to 64, plus 128
     std::vector<uint8_t> filled;         // (kBandGridRows + 1) filled even rows plus one odd row
+    unsigned stages = kAllStages;        // benchmarks only: the stages to run
 };
 
 // Makes scratch ready for frames of shape (does nothing when it already is).

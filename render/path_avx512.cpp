@@ -54,57 +54,169 @@ struct Avx512 {
         _mm_store_si128(reinterpret_cast<__m128i*>(rows), _mm512_maskz_cvtepi32_epi8(kAll, v));
         for (int r = 0; r < 4; ++r) __builtin_memcpy(dst + r * stride, &rows[r], sizeof rows[r]);
     }
-    // Palette look-up of every shade of the frame, 64 at a time, with byte
-    // permutes: each palette byte (blue, green, red, fourth) has its own
-    // 256-byte plane, looked up as two 128-byte halves chosen by bit 7.
-    static void Convert(const uint8_t* bytes, uint32_t* pixels) {
-        constexpr int kChunk = 64;
-        static_assert(W % kChunk == 0, "rows must split into whole chunks");
-        alignas(64) uint8_t planes[4][kPaletteSize];
-        for (int i = 0; i < kPaletteSize; i += kLanes) {
-            const V entries = _mm512_loadu_si512(Palette + i);
-            for (int p = 0; p < 4; ++p) {
-                const V shifted = _mm512_maskz_srlv_epi32(kAll, entries, Set1(static_cast<uint32_t>(8 * p)));
-                _mm_store_si128(reinterpret_cast<__m128i*>(&planes[p][i]),
-                                _mm512_maskz_cvtepi32_epi8(kAll, shifted));
-            }
-        }
+    // Palette look-up, 64 shades at a time, with byte permutes: each palette
+    // byte (blue, green, red, fourth) has its own 256-byte plane, looked up as
+    // two 128-byte halves chosen by bit 7. Where the palette is grey (red =
+    // green = the shade, fourth 0; checked by the scratch), only blue is
+    // looked up. Set up once, then row by row.
+    struct PaletteRows {
+        static constexpr int kChunk = 64;
         V table[4][4];
-        for (int p = 0; p < 4; ++p) {
-            for (int q = 0; q < 4; ++q) table[p][q] = _mm512_load_si512(&planes[p][q * kChunk]);
-        }
-        // Input order that makes the in-lane unpacks below leave pixels in
-        // memory order: position 16 L + w takes pixel 16 (w / 4) + 4 L + w % 4.
-        alignas(64) uint8_t order[kChunk];
-        for (int pos = 0; pos < kChunk; ++pos) {
-            const int lane = pos / 16, w = pos % 16;
-            order[pos] = static_cast<uint8_t>(16 * (w / 4) + 4 * lane + w % 4);
-        }
-        const V reorder = _mm512_load_si512(order);
+        V reorder;
+        bool grey = false;
 
-        for (int r = 0; r < H; ++r) {
-            const uint8_t* row = bytes + r * kByteStride;
-            uint32_t* out = pixels + r * W;
-            for (int c = 0; c < W; c += kChunk) {
-                const V index =
-                    _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reorder, _mm512_loadu_si512(row + c));
-                const __mmask64 upper_half = _mm512_movepi8_mask(index);
-                V plane[4];
+        explicit PaletteRows(const BandTables& tables) : PaletteRows() { grey = tables.palette_grey; }
+        PaletteRows() {
+            alignas(64) uint8_t planes[4][kPaletteSize];
+            for (int i = 0; i < kPaletteSize; i += kLanes) {
+                const V entries = _mm512_loadu_si512(Palette + i);
                 for (int p = 0; p < 4; ++p) {
-                    const V lower = _mm512_permutex2var_epi8(table[p][0], index, table[p][1]);
-                    const V upper = _mm512_permutex2var_epi8(table[p][2], index, table[p][3]);
-                    plane[p] = _mm512_mask_blend_epi8(upper_half, lower, upper);
+                    const V shifted = _mm512_maskz_srlv_epi32(kAll, entries, Set1(static_cast<uint32_t>(8 * p)));
+                    _mm_store_si128(reinterpret_cast<__m128i*>(&planes[p][i]),
+                                    _mm512_maskz_cvtepi32_epi8(kAll, shifted));
                 }
-                const V blue_green_low = _mm512_unpacklo_epi8(plane[0], plane[1]);
-                const V blue_green_high = _mm512_unpackhi_epi8(plane[0], plane[1]);
-                const V red_top_low = _mm512_unpacklo_epi8(plane[2], plane[3]);
-                const V red_top_high = _mm512_unpackhi_epi8(plane[2], plane[3]);
-                _mm512_storeu_si512(out + c, _mm512_unpacklo_epi16(blue_green_low, red_top_low));
-                _mm512_storeu_si512(out + c + 16, _mm512_unpackhi_epi16(blue_green_low, red_top_low));
-                _mm512_storeu_si512(out + c + 32, _mm512_unpacklo_epi16(blue_green_high, red_top_high));
-                _mm512_storeu_si512(out + c + 48, _mm512_unpackhi_epi16(blue_green_high, red_top_high));
+            }
+            for (int p = 0; p < 4; ++p) {
+                for (int q = 0; q < 4; ++q) table[p][q] = _mm512_load_si512(&planes[p][q * kChunk]);
+            }
+            // Input order that makes the in-lane unpacks below leave pixels in
+            // memory order: position 16 L + w takes pixel 16 (w / 4) + 4 L + w % 4.
+            alignas(64) uint8_t order[kChunk];
+            for (int pos = 0; pos < kChunk; ++pos) {
+                const int lane = pos / 16, w = pos % 16;
+                order[pos] = static_cast<uint8_t>(16 * (w / 4) + 4 * lane + w % 4);
+            }
+            reorder = _mm512_load_si512(order);
+        }
+
+        NOISE_FAST_INLINE V Plane(int p, V index, __mmask64 upper_half) const {
+            const V lower = _mm512_permutex2var_epi8(table[p][0], index, table[p][1]);
+            const V upper = _mm512_permutex2var_epi8(table[p][2], index, table[p][3]);
+            return _mm512_mask_blend_epi8(upper_half, lower, upper);
+        }
+
+        // Pixels of the 64 shades in bytes, in memory order: [0..15], [16..31], ...
+        template <bool kGrey>
+        NOISE_FAST_INLINE void Chunk(V bytes, V out[4]) const {
+            const V index = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reorder, bytes);
+            const __mmask64 upper_half = _mm512_movepi8_mask(index);
+            const V blue = Plane(0, index, upper_half);
+            const V green = kGrey ? index : Plane(1, index, upper_half);
+            const V red = kGrey ? index : Plane(2, index, upper_half);
+            const V top = kGrey ? _mm512_setzero_si512() : Plane(3, index, upper_half);
+            const V blue_green_low = _mm512_unpacklo_epi8(blue, green);
+            const V blue_green_high = _mm512_unpackhi_epi8(blue, green);
+            const V red_top_low = _mm512_unpacklo_epi8(red, top);
+            const V red_top_high = _mm512_unpackhi_epi8(red, top);
+            out[0] = _mm512_unpacklo_epi16(blue_green_low, red_top_low);
+            out[1] = _mm512_unpackhi_epi16(blue_green_low, red_top_low);
+            out[2] = _mm512_unpacklo_epi16(blue_green_high, red_top_high);
+            out[3] = _mm512_unpackhi_epi16(blue_green_high, red_top_high);
+        }
+
+        // The truncating bytewise average (a + b) >> 1.
+        static V AverageDown(V a, V b) {
+            const V half_diff = _mm512_and_si512(_mm512_maskz_srli_epi16(~__mmask32{0}, _mm512_xor_si512(a, b), 1),
+                                                 _mm512_set1_epi8(0x7F));
+            return _mm512_maskz_add_epi8(~__mmask64{0}, _mm512_and_si512(a, b), half_diff);
+        }
+
+        // width pixels of the shades of row, or of the average of row and
+        // below (each read up to 63 bytes past width).
+        void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* /*odd_row*/) const {
+            if (grey) {
+                RowOf<true>(row, below, width, out);
+            } else {
+                RowOf<false>(row, below, width, out);
             }
         }
+
+        template <bool kGrey>
+        NOISE_FAST_INLINE void RowOf(const uint8_t* row, const uint8_t* below, int width, uint32_t* out) const {
+            auto load = [&](int c) {
+                const V a = _mm512_loadu_si512(row + c);
+                return below != nullptr ? AverageDown(a, _mm512_loadu_si512(below + c)) : a;
+            };
+            int c = 0;
+            V px[4];
+            for (; c + kChunk <= width; c += kChunk) {
+                Chunk<kGrey>(load(c), px);
+                for (int q = 0; q < 4; ++q) _mm512_storeu_si512(out + c + 16 * q, px[q]);
+            }
+            if (c < width) {
+                Chunk<kGrey>(load(c), px);
+                for (int q = 0; q < 4; ++q) {
+                    const int left = width - c - 16 * q;
+                    if (left <= 0) break;
+                    const auto mask = static_cast<__mmask16>(left >= 16 ? 0xFFFF : (1u << left) - 1);
+                    _mm512_mask_storeu_epi32(out + c + 16 * q, mask, px[q]);
+                }
+            }
+        }
+    };
+
+    static void Convert(const uint8_t* bytes, uint32_t* pixels) {
+        static_assert(W % PaletteRows::kChunk == 0, "rows must split into whole chunks");
+        const PaletteRows palette;
+        for (int r = 0; r < H; ++r) palette.Row(bytes + r * kByteStride, nullptr, W, pixels + r * W, nullptr);
+    }
+
+    // For frames of any size.
+    // lo's low 16 bits times w's, plus hi's high 16 bits times w's.
+    static V PairMadd(V lo, V hi, V w) { return Madd16(PairWords(lo, hi), w); }
+    // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
+    static V U16(uint32_t c) { return Set1(c); }
+    static V U16s(V v) { return v; }
+    static V MulU16(V a, V u16) { return Mul(a, u16); }
+    static V AddIfNegative(V x, V b) { return _mm512_mask_add_epi32(x, _mm512_movepi32_mask(x), x, b); }
+    struct Stripes;
+    static __mmask16 RowMask(uint32_t all_or_none) { return static_cast<__mmask16>(all_or_none); }
+    static V AddIf(V a, V b, __mmask16 mask) { return _mm512_mask_add_epi32(a, mask, a, b); }
+    static V Load(const int32_t* p) { return _mm512_loadu_si512(p); }
+    static void Store(int32_t* p, V v) { _mm512_storeu_si512(p, v); }
+    // Lanes first.. of fresh, the others of old.
+    static V KeepFrom(V old, V fresh, int first) {
+        return _mm512_mask_mov_epi32(old, static_cast<__mmask16>(0xFFFFu << first), fresh);
+    }
+    // The low 16 bits of each lane of lo, the high 16 of hi.
+    static V PairWords(V lo, V hi) { return _mm512_mask_blend_epi16(0xAAAAAAAAu, lo, hi); }
+    static V MulSmall(V a, V b) { return Mul(a, b); }
+    // Lanes hold values 0..255: they go to 16 consecutive bytes.
+    static void StoreBytes(V v, uint8_t* dst) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm512_maskz_cvtepi32_epi8(kAll, v));
+    }
+};
+
+// The stripes' sine values by byte permutes: |SineTable[k]| is
+// |SineTable[SineFold(k)]| (when the scratch found the table so), and those
+// 256 sizes fit in bytes, looked up as two 128-byte halves chosen by bit 7.
+// The product of the sizes is |a * b|.
+struct Avx512::Stripes {
+    V table[4];  // sizes of entries 0..63, 64..127, 128..191, 192..255
+    bool folds;
+
+    explicit Stripes(const BandTables& tables) : folds(tables.sine_folds) {
+        alignas(64) uint8_t sizes[256];
+        for (int i = 0; i < 256; i += kLanes) {
+            const V v = _mm512_maskz_abs_epi32(kAll, _mm512_loadu_si512(SineTable + i));
+            _mm_store_si128(reinterpret_cast<__m128i*>(sizes + i), _mm512_maskz_cvtepi32_epi8(kAll, v));
+        }
+        for (int q = 0; q < 4; ++q) table[q] = _mm512_load_si512(sizes + 64 * q);
+    }
+
+    NOISE_FAST_INLINE V Size(V k) const {
+        const V half = And(k, Set1(kSineTableSize / 2 - 1));
+        const V folded = _mm512_maskz_min_epu32(
+            kAll, _mm512_maskz_min_epu32(kAll, half, Sub(Set1(kSineTableSize / 2), half)), Set1(255));
+        constexpr __mmask64 kLowBytes = 0x1111111111111111ull;  // byte 0 of every lane
+        const V lower = _mm512_maskz_permutex2var_epi8(kLowBytes, table[0], folded, table[1]);
+        const V upper = _mm512_maskz_permutex2var_epi8(kLowBytes, table[2], folded, table[3]);
+        return _mm512_mask_blend_epi32(_mm512_test_epi32_mask(folded, Set1(128)), lower, upper);
+    }
+
+    NOISE_FAST_INLINE V Shade(V ia, V ib) const {
+        if (!folds) return GatheredStripes<Avx512>().Shade(ia, ib);
+        return Srl<kShadeShift>(Madd16(Size(ia), Size(ib)));  // sizes of at most 255: one 16-bit product
     }
 };
 
@@ -113,3 +225,5 @@ struct Avx512 {
 void RenderFrameAvx512(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     RenderFrameFast<Avx512>(t, byte_image, pixels);
 }
+
+const BandKernel kBandKernelAvx512 = MakeBandKernel<Avx512>();

@@ -8,7 +8,16 @@
 
 #include <cstdint>
 
+#include "render/band_kernel.h"
+
 void RenderFrameSse2(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
 void RenderFrameAvx2(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
 void RenderFrameAvx512(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
 void RenderFrameSimd128(uint32_t t, uint8_t* byte_image, uint32_t* pixels);
+
+// The band stages of frames of any size, per instruction set, under the same
+// conditions (kBandKernelPlain, in render/band_kernel.h, is always there).
+extern const BandKernel kBandKernelSse2;
+extern const BandKernel kBandKernelAvx2;
+extern const BandKernel kBandKernelAvx512;
+extern const BandKernel kBandKernelSimd128;

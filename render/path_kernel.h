@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "noise/noise.h"
+#include "render/band_kernel.h"
 #include "render/frame.h"
 #include "render/shading.h"
 
@@ -346,6 +347,306 @@ void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     SampleGrid<Isa>(t, scratch.grid, scratch.corners);
     FillFromGrid(scratch.grid, byte_image);
     Isa::Convert(byte_image, pixels);
+}
+
+// ---------------------------------------------------------------------------
+// Frames of any size, a band of rows at a time (render/band_kernel.h).
+//
+// Lanes cover Isa::kLanes consecutive grid columns of one row. The noise
+// coordinates of a column or a row no longer fall on a fixed grid, so each
+// octave's x decomposition (offset and fade) comes from the shape's column
+// tables, and the lanes of a vector may lie in different x cells. Per y cell
+// of an octave (and per time value), BuildBlends writes P and Q of the four
+// x blends of every column:
+//   E(YZ) = P(YZ) + ry * Q(YZ),   x blend a(YZ) = E(YZ) >> 20,
+// ry being the row's offset from the lower y corner, 0..1023 (Q is folded
+// into P for the upper y edge, whose offset is ry - 1024). E is the
+// lattice noise's own unshifted x blend, u * 1024 + (v - u) * s, written out
+// as a polynomial in ry; it fits in 32 bits, so wrapping multiplies and adds
+// give it exactly. A row then costs, per octave and vector, four multiply-
+// adds and shifts for the x blends; the x blends fit in 16 bits, so the z
+// blend is a 16-bit multiply-add of the pair (a(Y0), a(Y1)) against
+// (1024 - sz, sz), and the y blend two multiplies:
+//   x = (1024 - sy) * A0 + sy * A1,  A_Y = (1024 - sz) * a(Y0) + sz * a(Y1),
+// the same sum the lattice noise forms layer by layer (|x| < 2^31). The
+// octave's term, floor(x / 2^20) divided by 2^K truncating toward zero, is
+// (x + (x < 0 ? (2^K - 1) << 20 : 0)) >> (20 + K).
+//
+// Rows are taken in runs that share their y cell at every octave (the cells
+// of octave 3 split those of the lower octaves), and within a run a vector's
+// P and Q stay in registers for all its rows.
+
+// The time axis at one octave: lower and upper z cell and offset, and the
+// z blend's weights (1024 - sz) | sz << 16.
+struct ZOctave {
+    int32_t cell[2];
+    int32_t offset[2];
+    uint32_t weights;
+};
+
+NOISE_FAST_INLINE uint32_t WeightPair(int32_t s) {
+    return static_cast<uint32_t>(kFixedOne - s) | (static_cast<uint32_t>(s) << 16);
+}
+
+// P and Q of octave k for y cell cy into tables.pq[k]: the block of kLanes
+// columns starting at column i (a multiple of kLanes) holds plane 2 e (P)
+// and 2 e + 1 (Q) of x blend e = 2 Y + Z at pq + i * kBlendPlanes + plane * kLanes.
+// Runs of columns in one x cell are taken in order; a run's first block keeps
+// the lanes of the runs before it, its last block's lanes past the run are
+// overwritten by the next run.
+template <class Isa>
+void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
+    using V = typename Isa::V;
+    constexpr int L = Isa::kLanes;
+    const int32_t* offset = tables.column_offset[k];
+    const int32_t* fade = tables.column_fade[k];
+    int32_t* const pq = tables.pq[k];
+    const int32_t cy1 = (cy + 1) & kCellMask;
+    for (int n = 0; n < tables.cell_count[k]; ++n) {
+        const int i0 = tables.cell_start[k][n], i1 = tables.cell_start[k][n + 1];
+        const int32_t cx = tables.cell_index[k][n];
+        const int32_t hx0 = PermTable[cx], hx1 = PermTable[(cx + 1) & kCellMask];
+        const int32_t lower[2] = {PermTable[hx0 + cy], PermTable[hx0 + cy1]};  // [Y]: the x-lower corner's hash
+        const int32_t upper[2] = {PermTable[hx1 + cy], PermTable[hx1 + cy1]};
+        // E = rx * (1024 gu.x + sx (gv.x - gu.x)) + 1024 cu + sx (cv - cu - 1024 gv.x)
+        //     + ry * (1024 gu.y + sx (gv.y - gu.y)),  cu, cv the corners' z terms.
+        V ax[4], dx[4], c1[4], c2[4], ay[4], dy[4];
+        for (int e = 0; e < 4; ++e) {
+            const int y = e >> 1, l = e & 1;
+            const Gradient& gu = GradTable[lower[y] + z.cell[l]];
+            const Gradient& gv = GradTable[upper[y] + z.cell[l]];
+            const uint32_t cu = static_cast<uint32_t>(gu.z) * static_cast<uint32_t>(z.offset[l]);
+            const uint32_t cv = static_cast<uint32_t>(gv.z) * static_cast<uint32_t>(z.offset[l]);
+            ax[e] = Isa::Set1(static_cast<uint32_t>(gu.x) << 10);
+            dx[e] = Isa::Set1(static_cast<uint32_t>(gv.x - gu.x));
+            c1[e] = Isa::Set1(cu << 10);
+            c2[e] = Isa::Set1(cv - cu - (static_cast<uint32_t>(gv.x) << 10));
+            ay[e] = Isa::Set1(static_cast<uint32_t>(gu.y) << 10);
+            dy[e] = Isa::Set1(static_cast<uint32_t>(gv.y - gu.y));
+        }
+        for (int i = i0 - i0 % L; i < i1; i += L) {
+            const V rx = Isa::U16s(Isa::Load(offset + i));  // offsets and fades are below 2^10
+            const V sx = Isa::U16s(Isa::Load(fade + i));
+            int32_t* block = pq + i * kBlendPlanes;
+            for (int e = 0; e < 4; ++e) {
+                V p = Isa::Add(Isa::MulU16(Isa::Add(ax[e], Isa::MulU16(dx[e], sx)), rx),
+                               Isa::Add(c1[e], Isa::MulU16(c2[e], sx)));
+                const V q = Isa::Add(ay[e], Isa::MulU16(dy[e], sx));
+                if (e >= 2) p = Isa::Sub(p, Isa::template Sll<10>(q));  // upper y edge: ry - 1024
+                int32_t* pp = block + 2 * e * L;
+                int32_t* qq = pp + L;
+                if (i < i0) {
+                    Isa::Store(pp, Isa::KeepFrom(Isa::Load(pp), p, i0 - i));
+                    Isa::Store(qq, Isa::KeepFrom(Isa::Load(qq), q, i0 - i));
+                } else {
+                    Isa::Store(pp, p);
+                    Isa::Store(qq, q);
+                }
+            }
+        }
+    }
+}
+
+// Per-row values of a run at every octave: the first row's ry, and per row
+// the y blend's weights 1024 - sy and sy. Within a run ry grows by
+// dy << k from row to row, dy being the step of the rows' noise y, which is
+// either step or step + 1 (long[r] is all ones for the latter).
+struct RunRows {
+    uint32_t first_ry[kOctaves];
+    uint32_t step;
+    uint32_t low[kOctaves][kMaxSampleRows];
+    uint32_t high[kOctaves][kMaxSampleRows];
+    uint32_t is_long[kMaxSampleRows];
+};
+
+// Adds octave K's term of n rows of one vector of columns (its P and Q block) to sum.
+// The x blends' E are stepped from row to row: E += (dy << K) * Q.
+template <class Isa, int K>
+NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint32_t z_weights, int n,
+                                 typename Isa::V* sum) {
+    using V = typename Isa::V;
+    constexpr int L = Isa::kLanes;
+    // ry < 2^10; a run of several rows has cells of at least two rows, so step << K <= 2^10 too.
+    const V ry = Isa::U16(rows.first_ry[K]);
+    const V step = Isa::U16(rows.step << K);
+    // Plane pair p: P at block + 2 p L, Q after it. (Written out: GCC keeps small arrays of vectors in memory.)
+    const V q0 = Isa::Load(block + L), q1 = Isa::Load(block + 3 * L);
+    const V q2 = Isa::Load(block + 5 * L), q3 = Isa::Load(block + 7 * L);
+    V e0 = Isa::Add(Isa::Load(block), Isa::MulU16(q0, ry));
+    V e1 = Isa::Add(Isa::Load(block + 2 * L), Isa::MulU16(q1, ry));
+    V e2 = Isa::Add(Isa::Load(block + 4 * L), Isa::MulU16(q2, ry));
+    V e3 = Isa::Add(Isa::Load(block + 6 * L), Isa::MulU16(q3, ry));
+    const V s0 = Isa::MulU16(q0, step), s1 = Isa::MulU16(q1, step);
+    const V s2 = Isa::MulU16(q2, step), s3 = Isa::MulU16(q3, step);
+    // The long step: one more unit of y, 2^K more of ry.
+    const V l0 = Isa::Add(s0, Isa::template Sll<K>(q0)), l1 = Isa::Add(s1, Isa::template Sll<K>(q1));
+    const V l2 = Isa::Add(s2, Isa::template Sll<K>(q2)), l3 = Isa::Add(s3, Isa::template Sll<K>(q3));
+    const V wz = Isa::Set1(z_weights);
+    const V bias = Isa::Set1(((1u << K) - 1) << 20);
+    for (int r = 0; r < n; ++r) {
+        // The same rows for every vector of the run: the branch is well predicted.
+        if (rows.is_long[r] != 0) {
+            e0 = Isa::Add(e0, l0);
+            e1 = Isa::Add(e1, l1);
+            e2 = Isa::Add(e2, l2);
+            e3 = Isa::Add(e3, l3);
+        } else if (r > 0) {
+            e0 = Isa::Add(e0, s0);
+            e1 = Isa::Add(e1, s1);
+            e2 = Isa::Add(e2, s2);
+            e3 = Isa::Add(e3, s3);
+        }
+        // a(Y0) (1024 - sz) + a(Y1) sz of the x blends' 16 bits above bit 20,
+        // a(Y0) in the low half of e0 >> 20, a(Y1) in the high half of e1 >> 4.
+        const V a0 = Isa::PairMadd(Isa::template Sra<20>(e0), Isa::template Sra<4>(e1), wz);
+        const V a1 = Isa::PairMadd(Isa::template Sra<20>(e2), Isa::template Sra<4>(e3), wz);
+        const V x = Isa::Add(Isa::MulU16(a0, Isa::U16(rows.low[K][r])), Isa::MulU16(a1, Isa::U16(rows.high[K][r])));
+        V term;
+        if constexpr (K == 0) {
+            term = Isa::template Sra<20>(x);
+        } else {
+            term = Isa::template Sra<20 + K>(Isa::AddIfNegative(x, bias));
+        }
+        sum[r] = Isa::Add(sum[r], term);
+    }
+}
+
+// Shades of n rows from grid row j on, one run: every row in the same y cells.
+template <class Isa>
+void SampleRun(const BandTables& tables, const ZOctave* z, int j, int n, uint8_t* shades, int stride) {
+    using V = typename Isa::V;
+    constexpr int L = Isa::kLanes;
+    RunRows rows;
+    int32_t stripe[kMaxSampleRows];
+    // Steps between rows are floor(32 q / p) or one more: the smaller of the run's, if any.
+    rows.step = n > 1 ? static_cast<uint32_t>(tables.row_y[j + 1] - tables.row_y[j]) : 0;
+    for (int r = 2; r < n; ++r) {
+        const auto dy = static_cast<uint32_t>(tables.row_y[j + r] - tables.row_y[j + r - 1]);
+        if (dy < rows.step) rows.step = dy;
+    }
+    for (int k = 0; k < kOctaves; ++k) {
+        rows.first_ry[k] = (static_cast<uint32_t>(tables.row_y[j]) << k) & kOffsetMask;
+    }
+    for (int r = 0; r < n; ++r) {
+        for (int k = 0; k < kOctaves; ++k) {
+            const uint32_t ry = (static_cast<uint32_t>(tables.row_y[j + r]) << k) & kOffsetMask;
+            const auto sy = static_cast<uint32_t>(FadeOffset(static_cast<int32_t>(ry)));
+            rows.low[k][r] = kFixedOne - sy;
+            rows.high[k][r] = sy;
+        }
+        rows.is_long[r] =
+            r > 0 && static_cast<uint32_t>(tables.row_y[j + r] - tables.row_y[j + r - 1]) != rows.step ? ~0u : 0u;
+        stripe[r] = tables.row_stripe[j + r] - 120;
+    }
+    const V index_mask = Isa::Set1(kSineTableSize - 1);
+    const typename Isa::Stripes stripes(tables);
+    for (int i = 0; i < tables.grid_cols; i += L) {
+        V sum[kMaxSampleRows];
+        for (int r = 0; r < n; ++r) sum[r] = Isa::Zero();
+        AddOctave<Isa, 0>(tables.pq[0] + i * kBlendPlanes, rows, z[0].weights, n, sum);
+        AddOctave<Isa, 1>(tables.pq[1] + i * kBlendPlanes, rows, z[1].weights, n, sum);
+        AddOctave<Isa, 2>(tables.pq[2] + i * kBlendPlanes, rows, z[2].weights, n, sum);
+        AddOctave<Isa, 3>(tables.pq[3] + i * kBlendPlanes, rows, z[3].weights, n, sum);
+        const V column_stripe = Isa::Load(tables.column_stripe + i);
+        for (int r = 0; r < n; ++r) {
+            const V m = Isa::template Srl<kTurbulenceToIndex>(Abs<Isa>(sum[r]));
+            const V a = Isa::And(Isa::Add(Isa::Set1(static_cast<uint32_t>(stripe[r])), m), index_mask);
+            const V b = Isa::And(Isa::Add(column_stripe, m), index_mask);
+            Isa::StoreBytes(stripes.Shade(a, b), shades + r * stride + i);
+        }
+    }
+}
+
+// |a * b| >> 8 of the sine values at indices ia and ib (0..1023), gathered.
+template <class Isa>
+struct GatheredStripes {
+    GatheredStripes() = default;
+    explicit GatheredStripes(const BandTables& /*tables*/) {}
+    NOISE_FAST_INLINE typename Isa::V Shade(typename Isa::V ia, typename Isa::V ib) const {
+        const typename Isa::V a = Isa::Gather(SineTable, ia);
+        const typename Isa::V b = Isa::Gather(SineTable, ib);
+        return Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::MulSmall(a, b)));
+    }
+};
+
+// The band sampler: grid rows j0 .. j0 + rows - 1, run by run, remaking an
+// octave's P and Q where its y cell or the time value changed.
+template <class Isa>
+void SampleRowsVector(BandTables* tables, uint32_t t, int j0, int rows, uint8_t* shades, int stride) {
+    BandTables& b = *tables;
+    ZOctave z[kOctaves];
+    for (int k = 0; k < kOctaves; ++k) {
+        const uint32_t v = t << k;  // doubling wraps in 32 bits; only the low 18 bits matter
+        const auto r0 = static_cast<int32_t>(v & kOffsetMask);
+        const auto cell = static_cast<int32_t>(v >> kCellShift) & kCellMask;
+        z[k] = {{cell, (cell + 1) & kCellMask}, {r0, r0 - kFixedOne}, WeightPair(FadeOffset(r0))};
+    }
+    auto cell_of = [&](int j, int k) {
+        return static_cast<int32_t>((static_cast<uint32_t>(b.row_y[j]) << k) >> kCellShift) & kCellMask;
+    };
+    for (int r = 0; r < rows;) {
+        const int j = j0 + r;
+        int32_t cy[kOctaves];
+        for (int k = 0; k < kOctaves; ++k) cy[k] = cell_of(j, k);
+        int n = 1;
+        for (; r + n < rows; ++n) {
+            bool same = true;
+            for (int k = 0; k < kOctaves; ++k) same = same && cell_of(j + n, k) == cy[k];
+            if (!same) break;
+        }
+        for (int k = 0; k < kOctaves; ++k) {
+            if (!b.pq_ready[k] || b.pq_cell[k] != cy[k] || b.pq_time[k] != t) {
+                BuildBlends<Isa>(b, k, cy[k], z[k]);
+                b.pq_ready[k] = true;
+                b.pq_cell[k] = cy[k];
+                b.pq_time[k] = t;
+            }
+        }
+        SampleRun<Isa>(b, z, j, n, shades + r * stride, stride);
+        r += n;
+    }
+}
+
+// Grid rows filled along x, 16 shades at a time (render/band_kernel.h).
+inline void FillRowsVector(const uint8_t* shades, int shade_stride, int rows, int width, uint8_t* filled,
+                           int byte_stride) {
+    constexpr int kChunk = 16;
+    for (int r = 0; r < rows; ++r) {
+        const uint8_t* g = shades + r * shade_stride;
+        uint8_t* row = filled + r * byte_stride;
+        for (int k = 0; 2 * k < width; k += kChunk) {
+            const Bytes16::B even = Bytes16::Load(g + k);
+            const Bytes16::B odd = Bytes16::AverageDown(even, Bytes16::Load(g + k + 1));
+            Bytes16::Store(row + 2 * k, Bytes16::InterleaveLow(even, odd));
+            Bytes16::Store(row + 2 * k + kChunk, Bytes16::InterleaveHigh(even, odd));
+        }
+    }
+}
+
+// The truncating average of width bytes of rows a and b into out, 16 at a
+// time (out may be written up to 15 bytes past width).
+inline void AverageRow(const uint8_t* a, const uint8_t* b, int width, uint8_t* out) {
+    constexpr int kChunk = 16;
+    for (int c = 0; c < width; c += kChunk) {
+        Bytes16::Store(out + c, Bytes16::AverageDown(Bytes16::Load(a + c), Bytes16::Load(b + c)));
+    }
+}
+
+// Output rows through the palette (render/band_kernel.h); Isa::PaletteRows,
+// set up once per call, converts a row, or the average of two.
+template <class Isa>
+void OutputRowsVector(const BandTables* tables, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0,
+                      int count, int width, uint32_t* out) {
+    const typename Isa::PaletteRows palette(*tables);
+    for (int r = r0; r < r0 + count; ++r, out += width) {
+        const uint8_t* row = filled + (r / 2) * byte_stride;
+        palette.Row(row, (r & 1) != 0 ? row + byte_stride : nullptr, width, out, odd_row);
+    }
+}
+
+template <class Isa>
+constexpr BandKernel MakeBandKernel() {
+    return {SampleRowsVector<Isa>, FillRowsVector, OutputRowsVector<Isa>};
 }
 
 }  // namespace

@@ -57,6 +57,68 @@ struct Sse2 {
     }
     // SSE2 has no gather: the plain palette pass.
     static void Convert(const uint8_t* bytes, uint32_t* pixels) { ConvertToPixels(bytes, pixels); }
+
+    // For frames of any size.
+    // lo's low 16 bits times w's, plus hi's high 16 bits times w's: two
+    // multiply-adds against halves of w, cheaper than pairing the words first.
+    static V PairMadd(V lo, V hi, V w) {
+        return _mm_add_epi32(_mm_madd_epi16(lo, _mm_and_si128(w, _mm_set1_epi32(0xFFFF))),
+                             _mm_madd_epi16(hi, _mm_andnot_si128(_mm_set1_epi32(0xFFFF), w)));
+    }
+    // Products with a factor u below 2^16, held in both 16-bit halves of its
+    // lane (U16, U16s): a * u = lo16(al u) + (hi16(al u) + lo16(ah u)) << 16
+    // for the halves al, ah of a, in four instructions instead of Mul's six.
+    static V U16(uint32_t c) { return Set1(c | c << 16); }
+    static V U16s(V v) { return _mm_or_si128(v, _mm_slli_epi32(v, 16)); }
+    static V MulU16(V a, V u16) {
+        return _mm_add_epi32(_mm_mullo_epi16(a, u16), _mm_slli_epi32(_mm_mulhi_epu16(a, u16), 16));
+    }
+    static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
+    struct Stripes;
+    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
+    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
+    static V Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store(int32_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    // Lanes first.. of fresh, the others of old.
+    static V KeepFrom(V old, V fresh, int first) {
+        const V mask = _mm_cmpgt_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(first - 1));
+        return _mm_or_si128(_mm_and_si128(mask, fresh), _mm_andnot_si128(mask, old));
+    }
+    // The low 16 bits of each lane of lo, the high 16 of hi.
+    static V PairWords(V lo, V hi) {
+        return _mm_or_si128(_mm_and_si128(lo, _mm_set1_epi32(0xFFFF)),
+                            _mm_andnot_si128(_mm_set1_epi32(0xFFFF), hi));
+    }
+    // Products of values of at most 16 bits whose product fits in 32 (the
+    // sine values): one 16-bit multiply-add with b's high half cleared.
+    static V MulSmall(V a, V b) { return _mm_madd_epi16(a, _mm_and_si128(b, _mm_set1_epi32(0xFFFF))); }
+    static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
+    // The palette of row, or of the average of row and below (through odd_row):
+    // four shades read at once, four pixels stored at once.
+    struct PaletteRows {
+        explicit PaletteRows(const BandTables& /*tables*/) {}
+        static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
+            if (below != nullptr) {
+                AverageRow(row, below, width, odd_row);
+                row = odd_row;
+            }
+            int c = 0;
+            for (; c + 4 <= width; c += 4) {
+                uint32_t four;
+                __builtin_memcpy(&four, row + c, sizeof four);
+                const V px = _mm_setr_epi32(static_cast<int>(Palette[four & 0xFF]),
+                                            static_cast<int>(Palette[(four >> 8) & 0xFF]),
+                                            static_cast<int>(Palette[(four >> 16) & 0xFF]),
+                                            static_cast<int>(Palette[four >> 24]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), px);
+            }
+            for (; c < width; ++c) out[c] = Palette[row[c]];
+        }
+    };
+};
+
+struct Sse2::Stripes : GatheredStripes<Sse2> {
+    using GatheredStripes::GatheredStripes;
 };
 
 }  // namespace
@@ -64,3 +126,5 @@ struct Sse2 {
 void RenderFrameSse2(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     RenderFrameFast<Sse2>(t, byte_image, pixels);
 }
+
+const BandKernel kBandKernelSse2 = MakeBandKernel<Sse2>();

@@ -50,6 +50,52 @@ struct Simd128 {
         wasm_v128_store32_lane(dst, bytes, 0);
     }
     static void Convert(const uint8_t* bytes, uint32_t* pixels) { ConvertToPixels(bytes, pixels); }
+
+    // For frames of any size.
+    // lo's low 16 bits times w's, plus hi's high 16 bits times w's.
+    static V PairMadd(V lo, V hi, V w) { return Madd16(PairWords(lo, hi), w); }
+    // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
+    static V U16(uint32_t c) { return Set1(c); }
+    static V U16s(V v) { return v; }
+    static V MulU16(V a, V u16) { return Mul(a, u16); }
+    static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
+    struct Stripes;
+    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
+    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
+    static V Load(const int32_t* p) { return wasm_v128_load(p); }
+    static void Store(int32_t* p, V v) { wasm_v128_store(p, v); }
+    // Lanes first.. of fresh, the others of old.
+    static V KeepFrom(V old, V fresh, int first) {
+        const V mask = wasm_i32x4_gt(wasm_i32x4_make(0, 1, 2, 3), wasm_i32x4_splat(first - 1));
+        return wasm_v128_bitselect(fresh, old, mask);
+    }
+    // The low 16 bits of each lane of lo, the high 16 of hi.
+    static V PairWords(V lo, V hi) { return wasm_i16x8_shuffle(lo, hi, 0, 9, 2, 11, 4, 13, 6, 15); }
+    static V MulSmall(V a, V b) { return Mul(a, b); }
+    static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
+    // The palette of row, or of the average of row and below (through odd_row):
+    // four shades read at once, four pixels stored at once.
+    struct PaletteRows {
+        explicit PaletteRows(const BandTables& /*tables*/) {}
+        static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
+            if (below != nullptr) {
+                AverageRow(row, below, width, odd_row);
+                row = odd_row;
+            }
+            int c = 0;
+            for (; c + 4 <= width; c += 4) {
+                uint32_t four;
+                __builtin_memcpy(&four, row + c, sizeof four);
+                wasm_v128_store(out + c, wasm_u32x4_make(Palette[four & 0xFF], Palette[(four >> 8) & 0xFF],
+                                                         Palette[(four >> 16) & 0xFF], Palette[four >> 24]));
+            }
+            for (; c < width; ++c) out[c] = Palette[row[c]];
+        }
+    };
+};
+
+struct Simd128::Stripes : GatheredStripes<Simd128> {
+    using GatheredStripes::GatheredStripes;
 };
 
 }  // namespace
@@ -57,3 +103,5 @@ struct Simd128 {
 void RenderFrameSimd128(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     RenderFrameFast<Simd128>(t, byte_image, pixels);
 }
+
+const BandKernel kBandKernelSimd128 = MakeBandKernel<Simd128>();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "render/band_kernel.h"
 #include "render/frame.h"
 
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
@@ -109,6 +110,26 @@ void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t*
         default:
             RenderFramePlain(t, byte_image, pixels);
             return;
+    }
+}
+
+const BandKernel& RenderPathBandKernel(RenderPath path) {
+    if (!RenderPathAvailable(path)) path = RenderPath::kPlain;
+    switch (path) {
+#if NOISE_HAVE_VECTOR_PATHS
+        case RenderPath::kSse2:
+            return kBandKernelSse2;
+        case RenderPath::kAvx2:
+            return kBandKernelAvx2;
+        case RenderPath::kAvx512:
+            return kBandKernelAvx512;
+#endif
+#if NOISE_HAVE_SIMD128_PATH
+        case RenderPath::kSimd128:
+            return kBandKernelSimd128;
+#endif
+        default:
+            return kBandKernelPlain;
     }
 }
 

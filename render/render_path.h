@@ -28,6 +28,11 @@ RenderPath BestRenderPath();
 // Short lower-case name: "plain", "sse2", "avx2", "avx512", "simd128".
 const char* RenderPathName(RenderPath path);
 
+// The band stages (render/band_kernel.h) of the given path, for frames of
+// any size; an unavailable path gives the plain ones.
+struct BandKernel;
+const BandKernel& RenderPathBandKernel(RenderPath path);
+
 // Renders the frame for time value t through the given path into byte_image
 // and pixels, sized as for RenderFrameInto. An unavailable path falls back to
 // the plain one.

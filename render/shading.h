@@ -17,6 +17,16 @@ extern uint32_t Palette[kPaletteSize];
 void BuildPalette();
 void BuildSineTable();
 
+// Index 0..255 whose sine value has the size of SineTable[k]'s, by the
+// table's symmetries |sin(x + pi)| = |sin x| = |sin(pi - x)| (entries 255 and
+// 256 both being 255): min(k', 512 - k', 255) with k' = k mod 512. Whether
+// the built table keeps them exactly is checked before relying on it.
+static constexpr int32_t SineFold(int32_t k) {
+    const int32_t half = k & (kSineTableSize / 2 - 1);
+    const int32_t quarter = half < kSineTableSize / 2 - half ? half : kSineTableSize / 2 - half;
+    return quarter < 255 ? quarter : 255;
+}
+
 // Shade 0..254 of a grid sample whose turbulence divided by 8 is m, with
 // column stripe base cs (4 i at scale 1) and row stripe base rs (7 j):
 // |a * b| >> 8 of the sine stripes a = SineTable[rs + m - 120] and

@@ -6,6 +6,9 @@ monochrome image) or as the desktop's PNG icons, from the same drawing.
 Usage: make_icon.py [OUTPUT.ico]   (default: noise-animation.ico beside this script)
        make_icon.py --png FOLDER   (FOLDER/<N>x<N>/apps/noise-animation.png for
                                     every size in PNG_SIZES: a hicolor theme tree)
+       make_icon.py --header FILE  (a C++ header with the WINDOW_ICON_SIZE icon
+                                    as 0xAARRGGBB pixels, top row first, for a
+                                    window's icon)
 
 Standard library only; the ICO, BMP and PNG bytes are written by hand (PNG
 through zlib). Each file is written to a temporary name first and renamed, so
@@ -19,6 +22,8 @@ import tempfile
 import zlib
 
 GREY_LEVELS = 16
+# The native window's icon, as the window manager's _NET_WM_ICON takes it.
+WINDOW_ICON_SIZE = 64
 # The hicolor theme's usual application icon sizes, in pixels.
 PNG_SIZES = (16, 32, 48, 64, 128, 256)
 
@@ -75,6 +80,23 @@ def build_png(size):
     header = struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)  # 8-bit RGB, not interlaced
     return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header)
             + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
+
+
+def argb_pixels(size):
+    """The size x size PNG icon as opaque 0xAARRGGBB values, top row first."""
+    return [0xFF000000 | r << 16 | g << 8 | b
+            for y in range(size) for x in range(size)
+            for (r, g, b) in [palette_colour(png_shade(x, y, size))]]
+
+
+def build_header(size):
+    """C++ source declaring kWindowIconSide and kWindowIcon[] for the icon."""
+    pixels = argb_pixels(size)
+    lines = [", ".join(f"0x{p:08X}" for p in pixels[k:k + 8]) + "," for k in range(0, len(pixels), 8)]
+    return ("// Drawn by resources/make_icon.py --header: the program's icon as 0xAARRGGBB\n"
+            "// pixels, top row first. Do not edit.\n#pragma once\n\n#include <cstdint>\n\n"
+            f"constexpr int kWindowIconSide = {size};\n"
+            f"constexpr uint32_t kWindowIcon[{size} * {size}] = {{\n    " + "\n    ".join(lines) + "\n};\n")
 
 
 def row_bytes(bits_per_row):
@@ -163,8 +185,10 @@ def write_pngs(root):
 def main(argv):
     if len(argv) == 3 and argv[1] == "--png":
         return 0 if write_pngs(argv[2]) else 1
+    if len(argv) == 3 and argv[1] == "--header":
+        return 0 if write_file(argv[2], build_header(WINDOW_ICON_SIZE).encode()) else 1
     if len(argv) > 2 or (len(argv) == 2 and argv[1].startswith("-")):
-        print("make_icon.py: expected one output path, or --png FOLDER", file=sys.stderr)
+        print("make_icon.py: expected one output path, --png FOLDER or --header FILE", file=sys.stderr)
         return 2
     target = argv[1] if len(argv) == 2 else os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                          "noise-animation.ico")

@@ -1,19 +1,21 @@
 // What the SDL2 front end offers beyond the display seam (loop/display.h):
-// drawing in an X window that another program made, as an X screen-saver
-// hack does, and the display's refresh rate for pacing.
+// its own window at any size or full screen, the drawing area's size the
+// frames follow, and the display's refresh rate for pacing. Drawing in a
+// window another program made: sdl/given_window.h.
 #pragma once
 
-#include <cstdint>
+// Opens the program's own resizable window titled caption, width x height
+// pixels, centred, or full screen; frames are drawn 1:1 at its own pixel
+// size, which the user may change: resizing, F11 or Alt+Enter (full screen
+// on and off), keys 1, 2 and 4 (TakeZoomRequest, then SetDisplayZoom makes
+// it 320x200 times that). Holds the screen saver off until CloseDisplay.
+// Returns false, with nothing left open, when it cannot; DisplayError then
+// says why.
+bool OpenOwnWindow(const char* caption, int width, int height, bool fullscreen);
 
-// Opens the display in the existing X window window_id (the X screen-saver
-// daemon's full-screen window or its preview), showing width x height frames
-// stretched over the whole window by nearest neighbour, following its size.
-// The window stays the other program's: it is neither changed nor destroyed,
-// and the screen saver is left alone. PresentFrame returns false once the
-// window is destroyed. Titles show as the rate drawn in the picture's
-// corner (digits only). Returns false, with nothing left open, when there is
-// no X11 display or no such window; DisplayError then says why.
-bool OpenDisplayInWindow(uint32_t window_id, int width, int height);
+// The drawing area's size in pixels now (the own window's or the given
+// one's), at least 1 x 1; as of the last PresentSizedFrame's events.
+void DisplayPixelSize(int* width, int* height);
 
 // The refresh rate of the display the window is on, in Hz; 0 when unknown.
 int DisplayRefreshRate();

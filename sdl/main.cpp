@@ -1,19 +1,25 @@
-// noise-animation, the native program: the animation in an SDL2 window,
-// the same frames as the Windows program's, with options for a fixed seed,
-// zoom, a held moment and pacing; or, as an X screen-saver hack, the
-// animation in a window it is given. Usage: NativeUsage().
+// noise-animation, the native program: the animation in an SDL2 window at
+// the window's own size, the same frames as noise-frame's at that size,
+// with options for a fixed seed, the window's size, full screen, a held
+// moment and pacing; or, as an X screen-saver hack, the animation in a
+// window it is given, at that window's size. Usage: NativeUsage().
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "cli/arg_text.h"  // ParseUnsigned32, QuoteForError
 #include "loop/display.h"
 #include "loop/frame_loop.h"
 #include "platform/exit_signals.h"
-#include "render/frame.h"
+#include "render/frame_shape.h"
+#include "render/frame_split.h"
 #include "sdl/display_sdl.h"
+#include "sdl/given_window.h"
 #include "sdl/options.h"
 #include "sdl/render_ahead.h"
 
@@ -22,23 +28,82 @@ namespace {
 constexpr const char* kProgram = "noise-animation";
 constexpr int kExitBadOption = 2;
 constexpr int kExitCannotStart = 1;  // no display, no window, or no memory for the frame buffers
+constexpr int kRenderThreads = 0;    // frames split across one thread per processor
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
     return code;
 }
 
+// The shape of the frames for the display's drawing area now: its own size,
+// or within the frame limits (kMaxFrameSide, kMaxFramePixels) for a larger
+// one, which the display then stretches.
+FrameShape DisplayShape() {
+    int width = 0, height = 0;
+    DisplayPixelSize(&width, &height);
+    width = std::min(width, kMaxFrameSide);
+    height = std::min(height, kMaxFrameSide);
+    while (int64_t{width} * height > kMaxFramePixels) {
+        width = std::max(1, width / 2);
+        height = std::max(1, height / 2);
+    }
+    FrameShape shape;
+    MakeFrameShape(width, height, &shape);
+    return shape;
+}
+
+// After the user resized the window it shows no zoom factor: a zoom key
+// then sets 320x200 times its factor even if it is the last one chosen.
+void FollowWindowSize(FrameLoop* loop) {
+    int width = 0, height = 0;
+    DisplayPixelSize(&width, &height);
+    if (width != kBaseWidth * loop->zoom || height != kBaseHeight * loop->zoom) loop->zoom = 0;
+}
+
 // Frames render on a second thread, each moment once, while this one
-// presents the newest again and again (sdl/render_ahead.h).
-// Every display call stays on this thread. False when the render thread
-// cannot start.
+// presents the newest again and again (sdl/render_ahead.h), asking for
+// frames of the display's size after each. Every display call stays on this
+// thread. False when the render thread cannot start.
 bool PresentRenderedAhead(FrameLoop* loop) {
     RenderAhead ahead;
-    if (!ahead.Start(*loop)) return false;
-    while (PresentLoopFrame(loop, ahead.CurrentFrame())) {
+    if (!ahead.Start(*loop, DisplayShape(), kRenderThreads)) return false;
+    while (PresentSizedLoopFrame(loop, ahead.CurrentFrame())) {
+        ahead.SetShape(DisplayShape());
+        FollowWindowSize(loop);
     }
     ahead.Stop();
     return true;
+}
+
+// Renders each frame on this thread (and the renderer's workers) at the
+// moment it is shown and at the display's size, then presents it, until the
+// display closes. With once (a held moment, or --present-only) a frame is
+// rendered again only when the size changes. Where a new size finds no
+// memory the frame before is shown on, stretched. False when memory is
+// short for the first frame.
+bool PresentRenderedHere(FrameLoop* loop, bool once) {
+    SplitRenderer renderer;
+    if (!renderer.Start(kRenderThreads)) return false;
+    std::vector<uint32_t> pixels;
+    SizedFrame frame;
+    for (;;) {
+        const FrameShape shape = DisplayShape();
+        const bool resized = shape.width != frame.width || shape.height != frame.height;
+        if (!once || resized) {
+            try {
+                pixels.resize(static_cast<size_t>(shape.width) * static_cast<size_t>(shape.height));
+                frame = {pixels.data(), shape.width, shape.height, frame.number};
+            } catch (const std::bad_alloc&) {
+                if (frame.pixels == nullptr) return false;
+            }
+            FrameShape drawn;
+            MakeFrameShape(frame.width, frame.height, &drawn);
+            renderer.Render(drawn, LoopFrameTime(*loop), pixels.data());
+            ++frame.number;
+        }
+        if (!PresentSizedLoopFrame(loop, frame)) return true;
+        FollowWindowSize(loop);
+    }
 }
 
 // The window a hack draws in: --window-id's, else with --root the one the
@@ -88,13 +153,13 @@ int main(int argc, char** argv) {
     // only with --fps, drawn in its corner.
     loop.show_rate = window == 0 || options.fps;
     StartFrameLoop(&loop);
-    if (!PrepareFrames(static_cast<int32_t>(options.seed))) {  // the seed's bits; 0 seeds from the clock
-        return Fail("out of memory for the frame buffers", kExitCannotStart);
-    }
-    if (!(window != 0 ? OpenDisplayInWindow(window, W, H) : OpenDisplay(kCaption, W, H, loop.zoom))) {
-        FreeFrameBuffers();
+    PrepareTables(static_cast<int32_t>(options.seed));  // the seed's bits; 0 seeds from the clock
+    const int width = options.width != 0 ? options.width : kBaseWidth * loop.zoom;
+    const int height = options.height != 0 ? options.height : kBaseHeight * loop.zoom;
+    if (!(window != 0 ? OpenDisplayInWindow(window) : OpenOwnWindow(kCaption, width, height, options.fullscreen))) {
         return Fail(DisplayError(), kExitCannotStart);
     }
+    FollowWindowSize(&loop);
     // A hack spares the CPU: one frame per display refresh unless --delay
     // says otherwise. The own window runs flat out unless --delay is given.
     if (options.has_delay) {
@@ -108,20 +173,18 @@ int main(int argc, char** argv) {
 
     bool started = true;
     if (options.present_only) {
-        RunPresentOnlyLoop(&loop);  // a hidden option, for the benchmark
+        started = PresentRenderedHere(&loop, true);  // a hidden option, for the benchmark
     } else if (loop.frame_interval != 0) {
         // Paced frames are rendered one at a time, each at the moment it is
-        // shown, with no second thread.
-        RunFrameLoop(&loop);
+        // shown, with no render-ahead thread.
+        started = PresentRenderedHere(&loop, loop.hold_time);
     } else {
         started = PresentRenderedAhead(&loop);
     }
     CloseDisplay();
-    FreeFrameBuffers();
     EndByExitSignal();
     if (!started) {
-        return Fail("cannot start the render thread or out of memory for its frame buffers",
-                    kExitCannotStart);
+        return Fail("cannot start the render threads or out of memory for the frame buffers", kExitCannotStart);
     }
     return 0;
 }

@@ -9,7 +9,10 @@ struct NativeOptions {
     bool help = false;          // --help: print usage, open no window
     bool version = false;       // --version: print the version, open no window
     uint32_t seed = 0;          // two's-complement bits for InitNoise; 0 = from the clock
-    int zoom = 1;               // client area is zoom x (W x H): 1, 2 or 4
+    int zoom = 1;               // the window is zoom x 320 x 200: 1, 2 or 4
+    int width = 0;              // --size: the window's size in pixels; 0 = from the zoom
+    int height = 0;
+    bool fullscreen = false;    // --fullscreen: start full screen
     bool hold_time = false;     // --time given
     uint32_t time = 0;          // time value (clock ms div 3) held on every frame
     bool present_only = false;  // benchmark mode: present one rendered frame again and again
@@ -24,7 +27,9 @@ struct NativeOptions {
 // failure returns false and sets *error to one line naming the problem,
 // e.g. "--zoom: not 1, 2 or 4: '3'". Rules:
 //   -s, --seed S   -2147483648..4294967295 in decimal or 0x-hex; 0 (default) = clock
-//   -z, --zoom N   1, 2 or 4; default 1
+//   -z, --zoom N   1, 2 or 4 (IsZoomFactor); default 1
+//   --size WxH     the window's size (ParseFrameSize's sizes); not with --zoom
+//   --fullscreen   start full screen
 //   -t, --time T   0..4294967295 (decimal or 0x-hex): hold the animation at T
 //   --present-only no rendering in the loop (for the frame-rate benchmark)
 //   --root         X screen-saver hack: draw in the window XSCREENSAVER_WINDOW names
@@ -32,8 +37,11 @@ struct NativeOptions {
 //   --delay US     0..10000000 microseconds per frame (decimal or 0x-hex); 0 = flat out
 //   --fps          show the frame rate (drawn in the window with --root/--window-id)
 //   -h, --help     usage; -V, --version: the version
-// The forms and error lines are noise-frame's (cli/options.h); each option
-// may be given once.
+// --size and --fullscreen are the own window's, refused with --root or
+// --window-id. The forms and error lines are noise-frame's (cli/options.h);
+// each option may be given once. The hack's options, --root, --window-id,
+// --delay and --fps, are also taken with one dash (-root), as the X
+// screen-saver daemon's settings often name hacks.
 bool ParseNativeArgs(int argc, const char* const* argv, NativeOptions* options, std::string* error);
 
 // The usage text printed by --help.

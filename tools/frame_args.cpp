@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr uint64_t kMsPerSecond = 1000;
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -39,6 +37,7 @@ enum class Option {
     kFrames,
     kStep,
     kFps,
+    kSize,
     kFormat,
     kOutput,
     kJobs,
@@ -61,6 +60,7 @@ constexpr OptionEntry kOptions[] = {
     Entry(Option::kFrames, "--frames", 'n', true, "--frames"),
     Entry(Option::kStep, "--step", 0, true, "--step"),
     Entry(Option::kFps, "--fps", 0, true, "--fps"),
+    Entry(Option::kSize, "--size", 0, true, "--size"),
     Entry(Option::kFormat, "--format", 'f', true, "--format"),
     Entry(Option::kOutput, "--output", 'o', true, "-o"),
     Entry(Option::kJobs, "--jobs", 'j', true, "--jobs"),
@@ -68,6 +68,10 @@ constexpr OptionEntry kOptions[] = {
     Entry(Option::kHelp, "--help", 'h', false, "--help"),
     Entry(Option::kVersion, "--version", 'V', false, "--version"),
 };
+
+// The frame sizes MakeFrameShape accepts, as the --size error names them.
+const std::string kSizeRange = "out of range (each side 1 to " + std::to_string(kMaxFrameSide) +
+                               ", at most " + std::to_string(kMaxFramePixels) + " pixels)";
 
 // --fps: N or N/D, whole decimal numbers 1..kMaxFpsTerm.
 bool ParseFps(std::string_view text, uint32_t* num, uint32_t* den, std::string* problem) {
@@ -178,13 +182,6 @@ std::string ExpandPath(const PathPattern& pattern, uint32_t index) {
     return pattern.prefix + field + pattern.suffix;
 }
 
-uint32_t FrameTimeOf(const FrameArgs& args, uint32_t k) {
-    if (args.fps_num == 0) return args.time + k * args.step;  // wraps as unsigned 32-bit
-    // k < 2^32 and 1000 * D <= 10^9 < 2^30, so the product stays below 2^62.
-    const uint64_t moment = args.start_ms + uint64_t{k} * kMsPerSecond * args.fps_den / args.fps_num;
-    return static_cast<uint32_t>(moment / 3u);  // the time value wraps as an unsigned 32-bit number
-}
-
 bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::string* error) {
     FrameArgs a;
     bool seen[kOptionCount] = {};
@@ -205,18 +202,22 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
             case Option::kSeed:
                 return number(ParseSignedOrUnsigned32(value, &a.seed, &problem));
             case Option::kTime:
-                return number(ParseUnsigned32(value, &a.time, &problem));
+                return number(ParseUnsigned32(value, &a.schedule.time, &problem));
             case Option::kMs:
                 return number(ParseUnsigned32(value, &ms, &problem));
             case Option::kStep:
-                return number(ParseSignedOrUnsigned32(value, &a.step, &problem));
+                return number(ParseSignedOrUnsigned32(value, &a.schedule.step, &problem));
             case Option::kFrames:
                 // Parsed as signed so that "-3" is named as too small, not as garbage.
                 if (!number(ParseSignedOrUnsigned32(value, &a.frames, &problem))) return false;
                 if (a.frames == 0 || value[0] == '-') return refuse("must be at least 1");
                 return true;
             case Option::kFps:
-                return number(ParseFps(value, &a.fps_num, &a.fps_den, &problem));
+                return number(ParseFps(value, &a.schedule.fps_num, &a.schedule.fps_den, &problem));
+            case Option::kSize:
+                if (ParseFrameSize(value, &a.shape, &problem)) return true;
+                if (problem == "out of range") problem = kSizeRange;
+                return refuse(problem);
             case Option::kJobs:
                 if (!number(ParseUnsigned32(value, &a.jobs, &problem))) return false;
                 if (a.jobs == 0 || a.jobs > kMaxJobs) {
@@ -271,8 +272,9 @@ bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::str
     if (given(Option::kFps) && given(Option::kStep)) {
         return SetError(error, "--fps and --step exclude each other: give one");
     }
-    if (given(Option::kMs)) a.time = ms / 3u;
-    a.start_ms = given(Option::kMs) ? uint64_t{ms} : 3 * uint64_t{a.time};
+    // The 64-bit start keeps frame 0 at T for every --time T.
+    if (given(Option::kMs)) a.schedule.time = TimeOfMoment(ms);
+    a.schedule.start_ms = given(Option::kMs) ? uint64_t{ms} : uint64_t{kMsPerTimeUnit} * a.schedule.time;
 
     a.to_stdout = output_path.empty() || output_path == "-";
     if (!a.to_stdout) {

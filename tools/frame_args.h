@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "cli/arg_text.h"
+#include "loop/frame_loop.h"
+#include "render/frame_shape.h"
 
 enum class FrameFormat { kRaw, kPpm, kPng };
 
@@ -29,21 +31,17 @@ struct PathPattern {
 };
 
 constexpr int kMaxPathFieldWidth = 32;
-constexpr uint32_t kMaxFpsTerm = 1000000;  // largest numerator or denominator of --fps
 constexpr uint32_t kMaxJobs = 256;
 
 struct FrameArgs {
     bool help = false;     // --help: print usage, render nothing
     bool version = false;  // --version: print the version, render nothing
     uint32_t seed = 0;     // two's-complement bits for InitNoise; 0 = from the clock
-    uint32_t time = 0;     // time value of the first frame
     uint32_t frames = 1;   // at least 1
-    uint32_t step = 1;     // time between frames, wrapping as unsigned 32-bit
-    // --fps N/D (fps_num 0: not given): frame k is drawn start_ms +
-    // floor(k * 1000 * D / N) milliseconds after start.
-    uint32_t fps_num = 0;
-    uint32_t fps_den = 1;
-    uint64_t start_ms = 0;  // 3T for --time T, M for --ms M
+    // --time T or --ms M (time M div 3, start_ms M; start_ms 3T for --time),
+    // --step D, --fps N/D (fps_num 0: not given).
+    FrameSchedule schedule;
+    FrameShape shape = BaseFrameShape();  // --size WxH, 320x200 by default
     uint32_t jobs = 0;      // worker threads; 0 = one per CPU this process may use
     bool quiet = false;     // no progress display
     FrameFormat format = FrameFormat::kRaw;
@@ -57,18 +55,12 @@ struct FrameArgs {
 // e.g. "--time: not a number: 'abc'". Options (see FrameUsage for their
 // meaning) are --name VALUE, --name=VALUE, and for those with a short form
 // -x VALUE or -xVALUE; short flags may be bundled (-qj2). Each option may be
-// given once; --help and --version win wherever they stand (unless an
-// unknown option comes first). Several png frames need a file path with a
-// %d conversion; raw and ppm frames may also go one after another to one
-// file or to standard output (a PPM stream).
+// given once. Options are read from the left: --help or --version ends the
+// reading where it stands, so anything after it is ignored, while anything
+// before it must be valid (--jobs 0 --help gives the --jobs error). Several
+// png frames need a file path with a %d conversion; raw and ppm frames may
+// also go one after another to one file or to standard output (a PPM stream).
 bool ParseFrameArgs(int argc, const char* const* argv, FrameArgs* args, std::string* error);
-
-// The time value of frame k: T + k * D (wrapping) without --fps; with it,
-// the moment of frame k in milliseconds (64-bit, exact for every k) div 3,
-// wrapped to 32 bits. Below 2^32 ms, which covers every moment the program
-// itself reaches, this is the program's clock rule; the 64-bit moment keeps
-// frame 0 at T for every --time T.
-uint32_t FrameTimeOf(const FrameArgs& args, uint32_t k);
 
 // Parses an output path pattern (see PathPattern). On failure returns false
 // with a one-line *error.

@@ -1,4 +1,4 @@
-// Raw and PPM encoding of frames.
+// Raw and PPM encoding of frames, and the picture's rows as RGB triples.
 #include "tools/frame_output.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -6,14 +6,29 @@
 #endif
 
 #include <bit>
+#include <cstdio>
 #include <cstring>
 
 #include "render/render_path.h"
 
 namespace {
 
-// Four pixels 0x00RRGGBB to twelve bytes R G B: the byte-swapped pixel,
-// shifted down a byte, holds R, G, B in memory order.
+constexpr int kMaxPpmHeaderBytes = 32;  // "P6\n16384 16384\n255\n" and its NUL, with room to spare
+
+// The PPM header of a frame, "P6\nW H\n255\n"; returns its length.
+int PpmHeader(const FrameShape& shape, char (&text)[kMaxPpmHeaderBytes]) {
+    return std::snprintf(text, sizeof text, "P6\n%d %d\n255\n", shape.width, shape.height);
+}
+
+// One pixel 0x00RRGGBB to three bytes R G B.
+inline void PixelRgb(uint32_t p, uint8_t* rgb) {
+    rgb[0] = static_cast<uint8_t>(p >> 16);
+    rgb[1] = static_cast<uint8_t>(p >> 8);
+    rgb[2] = static_cast<uint8_t>(p);
+}
+
+// Four pixels to twelve bytes R G B: the byte-swapped pixel, shifted down a
+// byte, holds R, G, B in memory order.
 inline void FourPixelsRgb(const uint32_t* p, uint8_t* rgb) {
     const uint32_t a = __builtin_bswap32(p[0]) >> 8, b = __builtin_bswap32(p[1]) >> 8;
     const uint32_t c = __builtin_bswap32(p[2]) >> 8, d = __builtin_bswap32(p[3]) >> 8;
@@ -21,25 +36,30 @@ inline void FourPixelsRgb(const uint32_t* p, uint8_t* rgb) {
     std::memcpy(rgb, words, sizeof words);
 }
 
-void RowRgbScalar(const uint32_t* row, uint8_t* rgb) {
-    for (int x = 0; x < W; x += 4) FourPixelsRgb(row + x, rgb + 3 * x);
+// The pixels from x on, four at a time and then one by one.
+void RowRgbFrom(const uint32_t* row, int x, int width, uint8_t* rgb) {
+    for (; x + 4 <= width; x += 4) FourPixelsRgb(row + x, rgb + 3 * x);
+    for (; x < width; ++x) PixelRgb(row[x], rgb + 3 * x);
 }
+
+void RowRgbScalar(const uint32_t* row, int width, uint8_t* rgb) { RowRgbFrom(row, 0, width, rgb); }
 
 #if defined(__x86_64__) || defined(__i386__)
 // Sixteen bytes in, twelve out per step; each store spills four bytes that
-// the next step overwrites, so the last four pixels of a row go the scalar way.
-__attribute__((target("ssse3"))) void RowRgbSsse3(const uint32_t* row, uint8_t* rgb) {
+// the next step overwrites, so a step runs only while those four bytes lie
+// within the row (3x + 16 <= 3 width) and the last pixels go the scalar way.
+__attribute__((target("ssse3"))) void RowRgbSsse3(const uint32_t* row, int width, uint8_t* rgb) {
     const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
     int x = 0;
-    for (; x + 4 < W; x += 4) {
+    for (; x + 6 <= width; x += 4) {
         const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x), _mm_shuffle_epi8(four, order));
     }
-    FourPixelsRgb(row + x, rgb + 3 * x);
+    RowRgbFrom(row, x, width, rgb);
 }
 #endif
 
-using RowRgbFunction = void (*)(const uint32_t*, uint8_t*);
+using RowRgbFunction = void (*)(const uint32_t*, int, uint8_t*);
 
 // The render path's one instruction-set decision serves here too: every CPU
 // with the AVX2 or AVX-512 path has SSSE3.
@@ -52,38 +72,47 @@ RowRgbFunction PickRowRgb() {
 
 const RowRgbFunction kRowRgb = PickRowRgb();
 
+size_t Width(const FrameShape& shape) { return static_cast<size_t>(shape.width); }
+
 }  // namespace
 
-static_assert(W % 4 == 0, "rows convert four pixels at a time");
+size_t FramePixels(const FrameShape& shape) { return Width(shape) * static_cast<size_t>(shape.height); }
 
-void EncodeRaw(const uint32_t* pixels, std::vector<uint8_t>* out) {
+size_t RawFrameBytes(const FrameShape& shape) { return 4 * FramePixels(shape); }
+
+void EncodeRaw(const FrameShape& shape, const uint32_t* pixels, std::vector<uint8_t>* out) {
     const size_t start = out->size();
-    out->resize(start + kRawFrameBytes);
+    const size_t count = FramePixels(shape);
+    out->resize(start + 4 * count);
     uint8_t* bytes = out->data() + start;
     if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(bytes, pixels, kRawFrameBytes);  // memory order is the format
+        std::memcpy(bytes, pixels, 4 * count);  // memory order is the format
     } else {
-        for (int k = 0; k < kPixelCount; ++k) {
+        for (size_t k = 0; k < count; ++k) {
             const uint32_t p = pixels[k];
             for (int b = 0; b < 4; ++b) *bytes++ = static_cast<uint8_t>(p >> (8 * b));
         }
     }
 }
 
-void PictureRgb(const uint32_t* pixels, uint8_t* rgb) {
-    for (int y = 0; y < H; ++y) {
-        // The top of the picture is the last bitmap row.
-        kRowRgb(pixels + (H - 1 - y) * W, rgb + static_cast<size_t>(y) * kRgbRowBytes);
-    }
+void PictureRowRgb(const FrameShape& shape, const uint32_t* pixels, int y, uint8_t* rgb) {
+    // The top of the picture is the last bitmap row.
+    kRowRgb(pixels + static_cast<size_t>(shape.height - 1 - y) * Width(shape), shape.width, rgb);
 }
 
-void EncodePpmInto(const uint32_t* pixels, uint8_t* ppm) {
-    std::memcpy(ppm, kPpmHeader, kPpmHeaderBytes);
-    PictureRgb(pixels, ppm + kPpmHeaderBytes);
+void PictureRgb(const FrameShape& shape, const uint32_t* pixels, uint8_t* rgb) {
+    const size_t row_bytes = 3 * Width(shape);
+    for (int y = 0; y < shape.height; ++y) PictureRowRgb(shape, pixels, y, rgb + row_bytes * static_cast<size_t>(y));
 }
 
-void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out) {
-    const size_t start = out->size();
-    out->resize(start + kPpmFrameBytes);
-    EncodePpmInto(pixels, out->data() + start);
+size_t PpmFrameBytes(const FrameShape& shape) {
+    char header[kMaxPpmHeaderBytes];
+    return static_cast<size_t>(PpmHeader(shape, header)) + 3 * FramePixels(shape);
+}
+
+void EncodePpmInto(const FrameShape& shape, const uint32_t* pixels, uint8_t* ppm) {
+    char header[kMaxPpmHeaderBytes];
+    const auto length = static_cast<size_t>(PpmHeader(shape, header));
+    std::memcpy(ppm, header, length);
+    PictureRgb(shape, pixels, ppm + length);
 }

@@ -1,4 +1,6 @@
-// Turning a rendered frame into bytes (raw pixels, PPM or PNG).
+// Turning a rendered frame of any shape into bytes: raw pixels, PPM or PNG.
+// Pixels are 0x00RRGGBB, row 0 first in memory and the bottom of the
+// picture; the images show the picture right side up, top row first.
 #pragma once
 
 #include <cstddef>
@@ -6,46 +8,48 @@
 #include <memory>
 #include <vector>
 
-#include "render/frame.h"
+#include "render/frame_shape.h"
 
-constexpr size_t kRawFrameBytes = 4 * static_cast<size_t>(kPixelCount);  // 256,000
-constexpr size_t kRgbRowBytes = 3 * static_cast<size_t>(W);
-constexpr char kPpmHeader[] = "P6\n320 200\n255\n";
-constexpr size_t kPpmHeaderBytes = sizeof kPpmHeader - 1;
-constexpr size_t kPpmFrameBytes = kPpmHeaderBytes + 3 * static_cast<size_t>(kPixelCount);
-static_assert(W == 320 && H == 200, "kPpmHeader names the frame size");
+// Pixels of a frame, and bytes of its raw form (four per pixel).
+size_t FramePixels(const FrameShape& shape);
+size_t RawFrameBytes(const FrameShape& shape);
 
-// Appends the W x H pixels (0x00RRGGBB, row 0 first) as little-endian 32-bit
-// values in memory order.
-void EncodeRaw(const uint32_t* pixels, std::vector<uint8_t>* out);
+// Appends the pixels as little-endian 32-bit values in memory order, the raw
+// format. (On a little-endian machine the pixels already are that.)
+void EncodeRaw(const FrameShape& shape, const uint32_t* pixels, std::vector<uint8_t>* out);
 
-// Writes the picture as a person sees the window: W x H RGB triples, top
-// row first, which is pixel row H-1 (the bitmap is bottom-up). rgb holds
-// 3 * kPixelCount bytes.
-void PictureRgb(const uint32_t* pixels, uint8_t* rgb);
+// Writes picture row y (0 is the top, which is pixel row height - 1) as
+// width RGB triples into rgb.
+void PictureRowRgb(const FrameShape& shape, const uint32_t* pixels, int y, uint8_t* rgb);
 
-// Appends a binary PPM (P6, maxval 255) of the picture. PPM images one
-// after another form a PPM stream.
-void EncodePpm(const uint32_t* pixels, std::vector<uint8_t>* out);
+// The whole picture as RGB triples, top row first: 3 * width * height bytes.
+void PictureRgb(const FrameShape& shape, const uint32_t* pixels, uint8_t* rgb);
 
-// The same PPM written into ppm, which holds kPpmFrameBytes.
-void EncodePpmInto(const uint32_t* pixels, uint8_t* ppm);
+// Bytes of a binary PPM (P6, maxval 255) of the picture, header included.
+// PPM images one after another form a PPM stream.
+size_t PpmFrameBytes(const FrameShape& shape);
 
-// PNG (8-bit RGB) encoding with libdeflate, with its own scratch buffers
-// and compressor: one encoder per thread. The constructor throws
-// std::bad_alloc when memory is short.
+// Writes the PPM into ppm, which holds PpmFrameBytes(shape).
+void EncodePpmInto(const FrameShape& shape, const uint32_t* pixels, uint8_t* ppm);
+
+// PNG (8-bit RGB) encoding with libdeflate of frames of one shape, with its
+// own scratch space and compressor: one encoder per thread. The constructor
+// throws std::bad_alloc when memory is short.
 class PngEncoder {
   public:
-    PngEncoder();
+    explicit PngEncoder(const FrameShape& shape);
     ~PngEncoder();
     PngEncoder(const PngEncoder&) = delete;
     PngEncoder& operator=(const PngEncoder&) = delete;
 
-    // The most bytes one Encode appends.
-    size_t MaxBytes() const;
+    // The most bytes one Encode of a frame of shape appends.
+    static size_t MaxBytes(const FrameShape& shape);
+
+    // The bytes an encoder for shape holds besides the PNG it appends.
+    static size_t ScratchBytes(const FrameShape& shape);
 
     // Appends a PNG of the picture; allocates nothing when `out` has
-    // MaxBytes() to spare. False only if compression fails.
+    // MaxBytes to spare. False only if compression fails.
     bool Encode(const uint32_t* pixels, std::vector<uint8_t>* out);
 
   private:

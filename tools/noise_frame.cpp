@@ -1,12 +1,11 @@
 // noise-frame: renders frames of the animation for a given seed and time
-// value and writes them as raw pixels, PPM or PNG. Usage: FrameUsage().
-// Frames are rendered and encoded by a pool of worker threads, each with its
-// own buffers, and written strictly in order: into one stream by the workers
-// themselves, into a file per frame by the main thread.
+// value, at any size, and writes them as raw pixels, PPM or PNG. Usage:
+// FrameUsage(). Frames are rendered and encoded by a pool of worker threads,
+// each with its own buffers, and written strictly in order: into one stream
+// by the workers themselves, into a file per frame by the main thread. With
+// fewer frames than workers, each frame is split across the threads instead.
 #include <fcntl.h>
-#include <pthread.h>
 #include <sched.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,21 +21,22 @@
 #include <thread>
 #include <vector>
 
-#include "noise/noise.h"
-#include "render/frame.h"
-#include "render/render_path.h"
-#include "render/tables.h"
-#include "tools/frame_args.h"
-#include "tools/frame_output.h"
-#include "ring/frame_ring.h"
 #include "output/output_file.h"
+#include "platform/exit_signals.h"
+#include "platform/workers.h"
+#include "render/frame_rows.h"
+#include "render/frame_split.h"
+#include "render/tables.h"
+#include "ring/frame_ring.h"
+#include "tools/frame_args.h"
+#include "tools/frame_memory.h"
+#include "tools/frame_output.h"
 
 namespace {
 
 constexpr int kExitFailure = 2;  // every error, bad argument or failed write alike
 constexpr int kStdout = 1;
 constexpr int kStderr = 2;
-constexpr uint32_t kSlotsPerJob = 2;  // frames finished ahead of the writing, per worker
 constexpr int kPipeBytes = 1 << 20;   // the default limit for unprivileged processes
 
 int Fail(const std::string& message) {
@@ -97,78 +97,99 @@ class FrameSink {
 };
 
 // One frame in flight: its pixels and its encoded bytes, with room for the
-// largest encoding reserved up front.
+// largest encoding reserved up front. The pixels are not cleared: every one
+// is rendered before it is read, so pages are touched only by the render.
 struct FrameSlot {
-    std::vector<uint32_t> pixels = std::vector<uint32_t>(kPixelCount);
+    std::unique_ptr<uint32_t[]> pixels;
     std::vector<uint8_t> bytes;
     bool ok = true;  // false: the PNG could not be compressed
 };
 
 // What one worker renders and encodes with.
 struct Worker {
-    std::vector<uint8_t> byte_image = std::vector<uint8_t>(static_cast<size_t>(kByteRows) * kByteStride);
+    FrameScratch scratch;             // made for the run's shape with the other buffers, then reused
     std::unique_ptr<PngEncoder> png;  // for the png format only
 };
 
-// Every buffer of a run, allocated before any frame is rendered, so that
-// short memory fails the run before any output rather than part-way.
+// Every buffer of a run, allocated before any output is opened, so that short
+// memory fails the run before any output rather than part-way.
 struct Crew {
     std::vector<Worker> workers;
-    std::vector<FrameSlot> slots;  // the ring, kSlotsPerJob per worker
+    std::vector<FrameSlot> slots;  // the ring, SlotCount(workers) frames
+    bool split = false;            // one worker; the splitter renders each frame across the threads
+    SplitRenderer splitter;
 };
 
-// Buffers for `jobs` workers, halved while memory is short. False when not
-// even one worker's fit.
-bool AllocateCrew(const FrameArgs& args, uint32_t jobs, Crew* crew) {
-    for (;; jobs /= 2) {
+// Buffers for the plan's workers and slots, halved while memory is short.
+// False when not even one worker's fit.
+bool AllocateCrew(const FrameArgs& args, WorkerPlan plan, Crew* crew) {
+    const size_t pixels = FramePixels(args.shape);
+    const size_t most = static_cast<size_t>(SlotBytes(args)) - RawFrameBytes(args.shape);
+    for (;; plan.workers /= 2) {
         try {
-            crew->workers.resize(jobs);
-            if (args.format == FrameFormat::kPng) {
-                for (Worker& w : crew->workers) w.png = std::make_unique<PngEncoder>();
+            crew->workers.resize(plan.workers);
+            for (Worker& w : crew->workers) {
+                if (!plan.split) PrepareScratch(args.shape, &w.scratch);
+                if (args.format == FrameFormat::kPng) w.png = std::make_unique<PngEncoder>(args.shape);
             }
-            crew->slots.resize(static_cast<size_t>(jobs) * kSlotsPerJob);
-            size_t most = 0;
-            if (args.format == FrameFormat::kPpm) most = kPpmFrameBytes;
-            if (args.format == FrameFormat::kPng) most = crew->workers[0].png->MaxBytes();
-            if (args.format == FrameFormat::kRaw && std::endian::native != std::endian::little)
-                most = kRawFrameBytes;
-            for (FrameSlot& slot : crew->slots) slot.bytes.reserve(most);
+            crew->slots.resize(SlotCount(plan.workers));
+            for (FrameSlot& slot : crew->slots) {
+                slot.pixels.reset(new uint32_t[pixels]);
+                slot.bytes.reserve(most);
+            }
             return true;
         } catch (const std::bad_alloc&) {
-            *crew = Crew{};
-            if (jobs <= 1) return false;
+            crew->workers.clear();
+            crew->slots.clear();
+            if (plan.workers <= 1) return false;
         }
     }
 }
 
-// Renders and encodes frame k into the slot with the worker's buffers; the
-// slot's reserved room is reused from frame to frame.
-void ProduceFrame(const FrameArgs& args, uint32_t k, Worker* worker, FrameSlot* slot) {
-    RenderFrameInto(FrameTimeOf(args, k), worker->byte_image.data(), slot->pixels.data());
+// Renders frame k into the slot, on the worker's scratch or, when the crew
+// splits frames, across the splitter's threads.
+void RenderSlot(const FrameArgs& args, uint32_t k, Crew* crew, Worker* worker, FrameSlot* slot) {
+    const uint32_t t = ScheduledFrameTime(args.schedule, k);
+    if (crew->split) {
+        crew->splitter.Render(args.shape, t, slot->pixels.get());
+    } else {
+        RenderSizedFrame(args.shape, t, &worker->scratch, slot->pixels.get());
+    }
+}
+
+// Encodes the slot's pixels with the worker's encoder; the slot's reserved
+// room is reused from frame to frame.
+void EncodeFrame(const FrameArgs& args, Worker* worker, FrameSlot* slot) {
     slot->ok = true;
     switch (args.format) {
         case FrameFormat::kRaw:
             // On a little-endian machine the pixels are the raw frame: nothing to encode.
             if constexpr (std::endian::native == std::endian::little) return;
             slot->bytes.clear();
-            EncodeRaw(slot->pixels.data(), &slot->bytes);
+            EncodeRaw(args.shape, slot->pixels.get(), &slot->bytes);
             return;
         case FrameFormat::kPpm:
-            slot->bytes.resize(kPpmFrameBytes);  // once: the size never changes
-            EncodePpmInto(slot->pixels.data(), slot->bytes.data());
+            slot->bytes.resize(PpmFrameBytes(args.shape));  // once: the size never changes
+            EncodePpmInto(args.shape, slot->pixels.get(), slot->bytes.data());
             return;
         case FrameFormat::kPng:
             slot->bytes.clear();
-            slot->ok = worker->png->Encode(slot->pixels.data(), &slot->bytes);
+            slot->ok = worker->png->Encode(slot->pixels.get(), &slot->bytes);
             return;
     }
 }
 
+void ProduceFrame(const FrameArgs& args, uint32_t k, Crew* crew, Worker* worker, FrameSlot* slot) {
+    RenderSlot(args, k, crew, worker, slot);
+    EncodeFrame(args, worker, slot);
+}
+
 // Writes a produced frame to the sink.
-bool PutSlot(FrameSink* sink, uint32_t k, const FrameSlot& slot, std::string* error) {
+bool PutSlot(const FrameArgs& args, FrameSink* sink, uint32_t k, const FrameSlot& slot, std::string* error) {
     if (!slot.ok) return SetError(error, "cannot compress a frame");
     if (slot.bytes.empty()) {
-        return sink->Put(k, reinterpret_cast<const uint8_t*>(slot.pixels.data()), kRawFrameBytes, error);
+        return sink->Put(k, reinterpret_cast<const uint8_t*>(slot.pixels.get()), RawFrameBytes(args.shape),
+                         error);
     }
     return sink->Put(k, slot.bytes.data(), slot.bytes.size(), error);
 }
@@ -213,29 +234,16 @@ class Progress {
     Clock::time_point last_ = start_;
 };
 
-// Frames rendered one after another on this thread.
+// Frames rendered one after another on this thread (and, when the crew
+// splits frames, the splitter's).
 bool WriteInSequence(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* progress,
                      std::string* error) {
     for (uint32_t k = 0; k < args.frames; ++k) {
-        ProduceFrame(args, k, &crew->workers[0], &crew->slots[0]);
-        if (!PutSlot(sink, k, crew->slots[0], error)) return false;
+        ProduceFrame(args, k, crew, &crew->workers[0], &crew->slots[0]);
+        if (!PutSlot(args, sink, k, crew->slots[0], error)) return false;
         progress->Update(k + 1);
     }
     return true;
-}
-
-// Signals sent to the process go to the main thread, which opens and
-// commits the output files; a worker only writes to an open stream, and a
-// failed write closes it and removes its temporary. Those a worker brings
-// on itself stay with it: faults, and SIGPIPE and SIGXFSZ from its own
-// writes, so that a closed pipe ends the run as it does without workers.
-void BlockSentSignals() {
-    sigset_t sent;
-    sigfillset(&sent);
-    for (const int own : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGPIPE, SIGXFSZ}) {
-        sigdelset(&sent, own);
-    }
-    pthread_sigmask(SIG_BLOCK, &sent, nullptr);
 }
 
 // Renders the frames with the crew's workers through a ring of its slots
@@ -253,7 +261,6 @@ bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* p
     FrameRing ring(static_cast<uint32_t>(crew->slots.size()), args.frames);
     std::string failure;  // written only by the thread taking a frame, until the ring stops
     auto work = [&](Worker* worker) {
-        BlockSentSignals();
         uint64_t k = 0;
         for (;;) {
             const FrameRing::Job job = ring.Next(workers_write, &k);
@@ -261,9 +268,9 @@ bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* p
             FrameSlot& slot = crew->slots[k % ring.size()];
             const auto frame = static_cast<uint32_t>(k);
             if (job == FrameRing::Job::kRender) {
-                ProduceFrame(args, frame, worker, &slot);
+                ProduceFrame(args, frame, crew, worker, &slot);
                 ring.Rendered(k);
-            } else if (PutSlot(sink, frame, slot, &failure)) {
+            } else if (PutSlot(args, sink, frame, slot, &failure)) {
                 progress->Update(frame + 1);
                 ring.Taken(k);
             } else {
@@ -273,17 +280,23 @@ bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* p
     };
     std::vector<std::thread> threads;
     threads.reserve(crew->workers.size());
-    for (Worker& worker : crew->workers) {
-        try {
-            threads.emplace_back(work, &worker);
-        } catch (const std::exception&) {
-            break;
+    {
+        // Signals sent to the process go to this thread, which opens and
+        // commits the output files; a worker only writes to an open stream,
+        // and a failed write closes it and removes its temporary.
+        SentSignalsKeptFromNewThreads keep;
+        for (Worker& worker : crew->workers) {
+            try {
+                threads.emplace_back(work, &worker);
+            } catch (const std::exception&) {
+                break;
+            }
         }
     }
     if (threads.empty()) return WriteInSequence(args, crew, sink, progress, error);
     bool ok = true;
     for (uint32_t k = 0; k < args.frames && ok && !workers_write; ++k) {
-        ok = ring.WaitRendered(k) && PutSlot(sink, k, crew->slots[k % ring.size()], error);
+        ok = ring.WaitRendered(k) && PutSlot(args, sink, k, crew->slots[k % ring.size()], error);
         if (ok) {
             ring.Taken(k);
             progress->Update(k + 1);
@@ -295,18 +308,24 @@ bool WriteFrames(const FrameArgs& args, Crew* crew, FrameSink* sink, Progress* p
     return ok;
 }
 
-// Renders and writes every frame; the tables are ready.
+// Renders and writes every frame; the tables are ready. The buffers are
+// made before the output is opened, so a run refused for memory writes nothing.
 int RunFrames(const FrameArgs& args) {
     if (args.to_stdout && ::isatty(kStdout)) {
         return Fail("not writing binary frames to a terminal: give -o PATH or a pipe");
     }
     std::string error;
+    const uint32_t jobs = args.jobs != 0 ? args.jobs : std::min(UsableCpus(), kMaxJobs);
+    WorkerPlan plan;
+    if (!PlanWorkers(args, jobs, kMaxWorkers, MemoryBudget(), &plan, &error)) return Fail(error);
+    Crew crew;
+    if (!AllocateCrew(args, plan, &crew)) return Fail("out of memory for the frame buffers");
+    if (plan.split) {
+        SentSignalsKeptFromNewThreads keep;  // as for the frame workers
+        crew.split = crew.splitter.Start(static_cast<int>(plan.threads));
+    }
     FrameSink sink(args);
     if (!sink.Open(&error)) return Fail(error);
-    const uint32_t jobs =
-        std::min(args.jobs != 0 ? args.jobs : std::min(UsableCpus(), kMaxJobs), args.frames);
-    Crew crew;
-    if (!AllocateCrew(args, jobs, &crew)) return Fail("out of memory for the frame buffers");
     Progress progress(args.frames, args.quiet);
     const bool ok = WriteFrames(args, &crew, &sink, &progress, &error);
     progress.Clear();
@@ -317,7 +336,7 @@ int RunFrames(const FrameArgs& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    PrepareOutputSignals();
+    CatchEndingSignals(RemoveNamedTemporaries);
     if (argc <= 1) {
         std::fputs(FrameUsage(), stderr);
         return kExitFailure;

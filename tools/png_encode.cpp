@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "tools/frame_output.h"
@@ -17,8 +18,10 @@ namespace {
 // much more time for a few per cent (docs/performance.md has the figures).
 constexpr int kCompressionLevel = 3;
 constexpr uint8_t kFilterNone = 0, kFilterUp = 2;
-constexpr size_t kFilteredRowBytes = 1 + kRgbRowBytes;  // filter type, then the row
-constexpr size_t kFilteredBytes = kFilteredRowBytes * H;
+
+size_t RgbRowBytes(const FrameShape& shape) { return 3 * static_cast<size_t>(shape.width); }
+// Each filtered row is its filter type, then the row.
+size_t FilteredBytes(const FrameShape& shape) { return (1 + RgbRowBytes(shape)) * static_cast<size_t>(shape.height); }
 
 struct CompressorFree {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
@@ -26,28 +29,41 @@ struct CompressorFree {
 
 }  // namespace
 
-// The picture, its filtered rows and the compressor.
+// Two picture rows (the one being filtered and the one above it), the
+// filtered rows and the compressor. The large buffers are left uninitialised:
+// every byte is written before it is read.
 struct PngEncoder::Scratch {
-    std::vector<uint8_t> rgb = std::vector<uint8_t>(kRgbRowBytes * H);
-    std::vector<uint8_t> filtered = std::vector<uint8_t>(kFilteredBytes);
-    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor{
-        libdeflate_alloc_compressor(kCompressionLevel)};
+    explicit Scratch(const FrameShape& s)
+        : shape(s),
+          rows(new uint8_t[2 * RgbRowBytes(s)]),
+          filtered(new uint8_t[FilteredBytes(s)]),
+          compressor(libdeflate_alloc_compressor(kCompressionLevel)) {}
+    FrameShape shape;
+    std::unique_ptr<uint8_t[]> rows;
+    std::unique_ptr<uint8_t[]> filtered;
+    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor;
 };
 
 namespace {
 
-// The Up filter: each byte less the one above it (the first row as it is,
-// filter None). The picture is smooth from row to row, so this gave the
-// smallest files of the filters tried, at the least cost.
-void FilterRows(const uint8_t* rgb, uint8_t* out) {
+// The Up filter, row by row from the top of the picture: each byte less the
+// one above it (the first row as it is, filter None). The picture is smooth
+// from row to row, so this gave the smallest files of the filters tried, at
+// the least cost. The picture's rows are made here, two at a time, so no
+// whole RGB picture is ever held.
+void FilterRows(const FrameShape& shape, const uint32_t* pixels, uint8_t* rows, uint8_t* out) {
+    const size_t row_bytes = RgbRowBytes(shape);
+    uint8_t* row = rows;
+    uint8_t* above = rows + row_bytes;
+    PictureRowRgb(shape, pixels, 0, row);
     out[0] = kFilterNone;
-    std::memcpy(out + 1, rgb, kRgbRowBytes);
-    for (int y = 1; y < H; ++y) {
-        const uint8_t* row = rgb + static_cast<size_t>(y) * kRgbRowBytes;
-        const uint8_t* above = row - kRgbRowBytes;
-        out += kFilteredRowBytes;
+    std::memcpy(out + 1, row, row_bytes);
+    for (int y = 1; y < shape.height; ++y) {
+        std::swap(row, above);
+        PictureRowRgb(shape, pixels, y, row);
+        out += 1 + row_bytes;
         out[0] = kFilterUp;
-        for (size_t k = 0; k < kRgbRowBytes; ++k) out[k + 1] = static_cast<uint8_t>(row[k] - above[k]);
+        for (size_t k = 0; k < row_bytes; ++k) out[k + 1] = static_cast<uint8_t>(row[k] - above[k]);
     }
 }
 
@@ -80,26 +96,33 @@ size_t OpenChunk(std::vector<uint8_t>* out, const char* type, size_t data_bytes)
 // Signature, IHDR, IEND and the IDAT chunk's frame.
 constexpr size_t kPngOverhead = 8 + (12 + 13) + 12 + 12;
 
-PngEncoder::PngEncoder() : scratch_(new Scratch) {
+PngEncoder::PngEncoder(const FrameShape& shape) : scratch_(new Scratch(shape)) {
     if (!scratch_->compressor) throw std::bad_alloc();
 }
 
 PngEncoder::~PngEncoder() = default;
 
-size_t PngEncoder::MaxBytes() const {
-    return kPngOverhead + libdeflate_zlib_compress_bound(scratch_->compressor.get(), kFilteredBytes);
+size_t PngEncoder::MaxBytes(const FrameShape& shape) {
+    // Without a compressor the bound holds for every compressor libdeflate makes.
+    return kPngOverhead + libdeflate_zlib_compress_bound(nullptr, FilteredBytes(shape));
+}
+
+size_t PngEncoder::ScratchBytes(const FrameShape& shape) {
+    constexpr size_t kCompressorBytes = size_t{1} << 20;  // libdeflate's compressor at this level, rounded up
+    return 2 * RgbRowBytes(shape) + FilteredBytes(shape) + kCompressorBytes;
 }
 
 bool PngEncoder::Encode(const uint32_t* pixels, std::vector<uint8_t>* out) {
     Scratch& scratch = *scratch_;
-    PictureRgb(pixels, scratch.rgb.data());
-    FilterRows(scratch.rgb.data(), scratch.filtered.data());
+    const FrameShape& shape = scratch.shape;
+    const size_t filtered_bytes = FilteredBytes(shape);
+    FilterRows(shape, pixels, scratch.rows.get(), scratch.filtered.get());
     static constexpr uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     out->insert(out->end(), kSignature, kSignature + sizeof kSignature);
     size_t chunk = OpenChunk(out, "IHDR", 13);
     uint8_t* header = out->data() + chunk + 8;
-    PutBigEndian32(header, W);
-    PutBigEndian32(header + 4, H);
+    PutBigEndian32(header, static_cast<uint32_t>(shape.width));
+    PutBigEndian32(header + 4, static_cast<uint32_t>(shape.height));
     header[8] = 8;   // bits per sample
     header[9] = 2;   // colour type: RGB
     header[10] = 0;  // deflate
@@ -107,10 +130,10 @@ bool PngEncoder::Encode(const uint32_t* pixels, std::vector<uint8_t>* out) {
     header[12] = 0;  // not interlaced
     CloseChunk(out, chunk);
 
-    const size_t bound = libdeflate_zlib_compress_bound(scratch.compressor.get(), kFilteredBytes);
+    const size_t bound = libdeflate_zlib_compress_bound(scratch.compressor.get(), filtered_bytes);
     chunk = OpenChunk(out, "IDAT", bound);
-    const size_t packed = libdeflate_zlib_compress(scratch.compressor.get(), scratch.filtered.data(),
-                                                   kFilteredBytes, out->data() + chunk + 8, bound);
+    const size_t packed = libdeflate_zlib_compress(scratch.compressor.get(), scratch.filtered.get(),
+                                                   filtered_bytes, out->data() + chunk + 8, bound);
     if (packed == 0) return false;
     out->resize(chunk + 8 + packed);
     CloseChunk(out, chunk);

@@ -6,12 +6,14 @@ libX11 for the close request.
 
     from session import Session, Failure
 
-    with Session(private_display=True) as s:    # private_display=False: $DISPLAY when set
+    with Session(private_display=True, screen="1024x768x24") as s:   # private_display=False: $DISPLAY when set
         s.display, s.env                        # ":N"; environment with DISPLAY, WINEDEBUG=-all
         s.private                               # True when the display is the session's own Xvfb
         s.prepare_prefix(prefix)                # create and boot the prefix once (flock'd); idempotent
         p = s.start_wine(prefix, exe, args=(), env=None, cwd=None, stdout=None, stderr=None)
         p = s.start_native(argv, env=None, cwd=None, stdout=None, stderr=None)
+        helper, w = s.start_window((width, height), input_only=False)   # another client's window
+        s.end_display()                         # the private Xvfb ends now, its clients losing it
         p.pid, p.name, p.stdout; p.poll(); p.wait(seconds) -> code or None; p.stop()
         p.expect_exit(seconds, after, code=0)  # ends with CODE within SECONDS, or Failure
         p.send_signal(signal.SIGTERM)           # to the program alone
@@ -21,7 +23,7 @@ libX11 for the close request.
         s.title(w); s.wait_title(w, regex, seconds) -> title
         s.key(w, "Escape"); s.close_window(w)   # key press; WM_DELETE_WINDOW close request
         s.key_storm(w, keys, seconds, rate) -> sent   # KEYS round after round, RATE keys a second
-        s.geometry(w) -> (x, y, width, height)
+        s.geometry(w) -> (x, y, width, height); s.screen_size() -> (width, height)
         s.screenshot(w) -> Image(width, height, pixels); s.save_png(w, path)
         s.expect_animation(w, size=None, seconds=10) -> Image   # palette-only, changing marble pattern
         s.xset_timeout() -> seconds

@@ -5,8 +5,9 @@
       first; its exit code.
   python3 -m session wine PREFIX PROGRAM.exe [ARGS...]
       a Windows program under Wine in PREFIX, created first if needed.
-  python3 -m session window WIDTH HEIGHT
-      maps a red window on DISPLAY, prints its id, keeps it until ended.
+  python3 -m session window WIDTH HEIGHT [input-only]
+      maps a red (or an InputOnly) window on DISPLAY, prints its id, keeps
+      it until ended.
 """
 
 import sys

@@ -19,9 +19,10 @@ class Session:
     when DISPLAY is set) and every program started through it. Use it as a
     context manager: leaving it stops the programs by process group, waits
     for the Wine server of every prefix used when the display is private,
-    and stops the Xvfb; every step is bounded."""
+    and stops the Xvfb; every step is bounded. SCREEN ("WxHxDEPTH") sizes
+    a private Xvfb's screen."""
 
-    def __init__(self, private_display=True):
+    def __init__(self, private_display=True, screen=xserver.XVFB_SCREEN):
         self._programs = []
         self._prefixes = []
         self._claims = []
@@ -29,7 +30,7 @@ class Session:
         env = dict(os.environ)
         env["WINEDEBUG"] = "-all"
         if private_display or not env.get("DISPLAY"):
-            self.display, self._xvfb = xserver.start_xvfb()
+            self.display, self._xvfb = xserver.start_xvfb(screen=screen)
         else:
             self.display = env["DISPLAY"]
         env["DISPLAY"] = self.display
@@ -40,12 +41,24 @@ class Session:
         """True when the display is the session's own Xvfb."""
         return self._xvfb is not None
 
+    @property
+    def display_pid(self):
+        """The process id of the session's own Xvfb; None on the caller's display."""
+        return self._xvfb.pid if self._xvfb is not None else None
+
     def __enter__(self):
         return self
 
     def __exit__(self, *exc):
         self.close()
         return False
+
+    def end_display(self):
+        """Stops the session's own Xvfb now, while its clients run: they lose
+        their display as when an X server ends."""
+        if self._xvfb is None:
+            raise Failure("the session's display is not its own")
+        self._xvfb.stop()
 
     def close(self):
         for program in reversed(self._programs):
@@ -89,11 +102,12 @@ class Session:
         full_env.update(env or {})
         return self._track(Program(argv, full_env, cwd, stdout, stderr))
 
-    def start_window(self, size, seconds=20):
+    def start_window(self, size, seconds=20, input_only=False):
         """A helper process holding a window of SIZE (width, height) with a
-        red background, for a program to draw in: (its Program, the window
-        id). Ending the helper destroys the window."""
-        helper = self.start_native([sys.executable, "-m", "session", "window", str(size[0]), str(size[1])],
+        red background, or an InputOnly one, for a program to draw in: (its
+        Program, the window id). Ending the helper destroys the window."""
+        kind = ["input-only"] if input_only else []
+        helper = self.start_native([sys.executable, "-m", "session", "window", str(size[0]), str(size[1]), *kind],
                                    env={"PYTHONPATH": str(Path(__file__).resolve().parents[1])},
                                    stdout=subprocess.PIPE)
         ready, _, _ = select.select([helper.stdout], [], [], seconds)
@@ -151,6 +165,10 @@ class Session:
 
     def geometry(self, window):
         return xserver.geometry(self.env, window)
+
+    def screen_size(self):
+        """(width, height) of the display's screen."""
+        return tuple(int(v) for v in xserver.run_tool(["xdotool", "getdisplaygeometry"], self.env).stdout.split())
 
     def screenshot(self, window):
         return xserver.screenshot(self.env, window)

@@ -29,16 +29,17 @@ def palette_colours():
     return [(i, i, round(255 * math.sqrt(i / 255))) for i in range(256)]
 
 
-def start_xvfb(seconds=XVFB_SECONDS):
-    """Starts Xvfb on a free display number (-displayfd) and waits at most
-    SECONDS for it. Returns (":N", Program)."""
+def start_xvfb(seconds=XVFB_SECONDS, screen=XVFB_SCREEN):
+    """Starts Xvfb with one SCREEN ("WIDTHxHEIGHTxDEPTH") on a free display
+    number (-displayfd) and waits at most SECONDS for it. Returns (":N",
+    Program)."""
     read_fd, write_fd = os.pipe()
     try:
         # -noreset: by default Xvfb resets when its last client leaves and
         # refuses connections meanwhile (8 of 200 back-to-back xdpyinfo runs
         # failed), so a program started just after another one ended could
         # not open the display.
-        xvfb = Program(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", XVFB_SCREEN, "-nolisten", "tcp",
+        xvfb = Program(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", screen, "-nolisten", "tcp",
                         "-noreset"], stderr=subprocess.DEVNULL, pass_fds=(write_fd,))
     finally:
         os.close(write_fd)
@@ -170,10 +171,11 @@ def _open_x11(display):
 
 
 def hold_window(argv):
-    """python3 -m session window WIDTH HEIGHT: maps a WIDTH x HEIGHT window
-    with a red background (no palette colour) on DISPLAY, prints its id and
-    keeps it until the process is ended (the X server then destroys it): a
-    window of another client for a program to draw in."""
+    """python3 -m session window WIDTH HEIGHT [input-only]: maps a WIDTH x
+    HEIGHT window with a red background (no palette colour) on DISPLAY, or
+    an InputOnly window (which has no pixels), prints its id and keeps it
+    until the process is ended (the X server then destroys it): a window of
+    another client for a program to draw in."""
     x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
@@ -182,14 +184,24 @@ def hold_window(argv):
     x11.XCreateSimpleWindow.restype = ctypes.c_ulong
     x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
         [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+    x11.XCreateWindow.restype = ctypes.c_ulong
+    x11.XCreateWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 3 + \
+        [ctypes.c_int, ctypes.c_uint, ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
     x11.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
     x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
     connection = x11.XOpenDisplay(None)
-    if len(argv) != 2 or not all(a.isdigit() and int(a) > 0 for a in argv) or not connection:
-        print("session window: needs WIDTH HEIGHT and a display", file=sys.stderr)
+    sizes, kind = argv[:2], argv[2:]
+    if len(sizes) != 2 or not all(a.isdigit() and int(a) > 0 for a in sizes) or kind not in ([], ["input-only"]) \
+            or not connection:
+        print("session window: needs WIDTH HEIGHT [input-only] and a display", file=sys.stderr)
         return 2
-    window = x11.XCreateSimpleWindow(connection, x11.XDefaultRootWindow(connection), 0, 0, int(argv[0]),
-                                     int(argv[1]), 0, 0, 0xFF0000)
+    root = x11.XDefaultRootWindow(connection)
+    if kind:
+        input_only, copy_from_parent = 2, 0  # the window class InputOnly; depth and visual CopyFromParent
+        window = x11.XCreateWindow(connection, root, 0, 0, int(sizes[0]), int(sizes[1]), 0, copy_from_parent,
+                                   input_only, None, 0, None)
+    else:
+        window = x11.XCreateSimpleWindow(connection, root, 0, 0, int(sizes[0]), int(sizes[1]), 0, 0, 0xFF0000)
     x11.XMapWindow(connection, window)
     x11.XSync(connection, 0)
     print(window, flush=True)

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "loop/format_rate.h"
+#include "tests/core/rate_text.h"
 #include "loop/rate_meter.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "loop/format_rate.h"
+#include "tests/core/rate_text.h"
 
 namespace {
 

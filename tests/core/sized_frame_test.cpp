@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "noise/noise.h"
 #include "render/frame.h"
 #include "render/frame_rows.h"
+#include "render/frame_split.h"
 #include "render/render_path.h"
 #include "render/shading.h"
 #include "render/tables.h"
@@ -60,38 +62,75 @@ std::string FirstDifference(const std::vector<uint32_t>& want, const std::vector
     return {};
 }
 
+struct Case {
+    int w, h;
+    int32_t seed;
+    uint32_t t;
+};
+
+// Every available path at size k against the definition, whole and in
+// uneven row ranges with one scratch reused; the tables must be built.
+void ExpectEveryPathEqualsTheDefinition(const Case& k) {
+    FrameShape shape;
+    ASSERT_TRUE(MakeFrameShape(k.w, k.h, &shape));
+    const std::vector<uint32_t> want = Reference(k.w, k.h, k.t);
+    for (RenderPath path : kAllRenderPaths) {
+        if (!RenderPathAvailable(path)) continue;
+        std::vector<uint32_t> got(want.size(), 0xDEADBEEFu);
+        FrameScratch scratch;
+        RenderFrameRows(path, shape, k.t, &scratch, got.data(), 0, k.h);
+        ASSERT_EQ(FirstDifference(want, got, k.w), "")
+            << RenderPathName(path) << " at " << k.w << "x" << k.h << ", seed " << k.seed << ", time " << k.t;
+        // The same frame in uneven row ranges, one scratch reused, as threads and bands split it.
+        std::fill(got.begin(), got.end(), 0xDEADBEEFu);
+        for (int r0 = 0, step = 1; r0 < k.h; r0 += step, step = step * 3 % 37 + 1) {
+            RenderFrameRows(path, shape, k.t, &scratch, got.data(), r0, std::min(k.h, r0 + step));
+        }
+        ASSERT_EQ(FirstDifference(want, got, k.w), "")
+            << RenderPathName(path) << " in row ranges at " << k.w << "x" << k.h << ", time " << k.t;
+    }
+}
+
 TEST(SizedFrame, EveryPathEqualsTheDefinitionAtEverySize) {
-    struct Case {
-        int w, h;
-        int32_t seed;
-        uint32_t t;
-    };
     const Case cases[] = {
         {1, 1, 1, 999},        {2, 2, 7, 5},           {3, 5, 1, 1024},      {5, 3, 11, 77},
         {17, 9, -3, 0x55555555u}, {320, 200, 1, 999}, {321, 201, 2, 12345}, {200, 320, 9, 4000},
         {333, 47, 4, 262143},  {640, 400, 5, 31},      {1366, 768, 6, 99999},
+        // Scales between 1 and 2: cells of 32 to 64 grid steps, rows stepping by 16 to 32 units unevenly.
+        {400, 250, 8, 7},      {487, 301, 3, 0xFFFFFFFFu}, {631, 35, 12, 262144 + 5},
+        // Heights that are no multiple of a band's 16 output rows; widths no multiple of a vector.
+        {1283, 33, 13, 1u << 31}, {959, 17, 14, 600},
+        // Very large scales: a cell spans hundreds of grid columns, and up to 8193 columns a row.
+        {16384, 16, 15, 4321},  {7680, 40, 16, 70000},
     };
     for (const Case& k : cases) {
         BuildTables(k.seed);
-        FrameShape shape;
-        ASSERT_TRUE(MakeFrameShape(k.w, k.h, &shape));
-        const std::vector<uint32_t> want = Reference(k.w, k.h, k.t);
-        for (RenderPath path : kAllRenderPaths) {
-            if (!RenderPathAvailable(path)) continue;
-            std::vector<uint32_t> got(want.size(), 0xDEADBEEFu);
-            FrameScratch scratch;
-            RenderFrameRows(path, shape, k.t, &scratch, got.data(), 0, k.h);
-            ASSERT_EQ(FirstDifference(want, got, k.w), "")
-                << RenderPathName(path) << " at " << k.w << "x" << k.h << ", seed " << k.seed << ", time " << k.t;
-            // The same frame in uneven row ranges, one scratch reused, as threads and bands split it.
-            std::fill(got.begin(), got.end(), 0xDEADBEEFu);
-            for (int r0 = 0, step = 1; r0 < k.h; r0 += step, step = step * 3 % 37 + 1) {
-                RenderFrameRows(path, shape, k.t, &scratch, got.data(), r0, std::min(k.h, r0 + step));
-            }
-            ASSERT_EQ(FirstDifference(want, got, k.w), "")
-                << RenderPathName(path) << " in row ranges at " << k.w << "x" << k.h << ", time " << k.t;
-        }
+        ExpectEveryPathEqualsTheDefinition(k);
+        if (HasFatalFailure()) return;
     }
+}
+
+// Widths 1 to 70: vectors of 4, 8 and 16 lanes that end inside the row, and
+// cells (of a few columns at these scales) that start inside a vector.
+TEST(SizedFrame, EveryPathEqualsTheDefinitionAtNarrowWidths) {
+    BuildTables(21);
+    for (int w = 1; w <= 70; ++w) {
+        ExpectEveryPathEqualsTheDefinition({w, 1 + w * 7 % 40, 21, static_cast<uint32_t>(w) * 2654435761u});
+        if (HasFatalFailure()) return;
+    }
+}
+
+// A sine table without the symmetries the stripe look-ups may use, and a
+// palette that is not grey: every path still equals the definition (both
+// are checked, not assumed).
+TEST(SizedFrame, TablesWithoutTheirSymmetries) {
+    BuildTables(5);
+    for (int k = 600; k < 800; ++k) SineTable[k] = SineTable[k] * 3 / 4;
+    ExpectEveryPathEqualsTheDefinition({641, 203, 5, 123456});
+    BuildSineTable();
+    for (int i = 0; i < kPaletteSize; i += 3) Palette[i] ^= 0x01020000u;
+    ExpectEveryPathEqualsTheDefinition({641, 203, 5, 123456});
+    BuildPalette();
 }
 
 TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
@@ -116,6 +155,25 @@ TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
         EXPECT_FALSE(MakeFrameShape(w, h, &shape)) << w << "x" << h;
     }
     EXPECT_EQ(shape.width, 1000);  // left as it was
+}
+
+TEST(SizedFrame, SplitAcrossThreadsEqualsOneThread) {
+    BuildTables(21);
+    for (auto [w, h, threads] : {std::tuple{1001, 701, 2}, {640, 401, 3}, {1920, 1080, 5}, {100, 60, 2}}) {
+        FrameShape shape;
+        ASSERT_TRUE(MakeFrameShape(w, h, &shape));
+        std::vector<uint32_t> want(static_cast<size_t>(w) * h), got(want.size(), 0xDEADBEEFu);
+        FrameScratch scratch;
+        RenderSizedFrame(shape, 4321, &scratch, want.data());
+        SplitRenderer split;
+        ASSERT_TRUE(split.Start(threads));
+        EXPECT_EQ(split.Threads(), threads);
+        for (uint32_t t : {4321u, 4321u}) {  // twice: the workers' second round
+            split.Render(shape, t, got.data());
+            ASSERT_EQ(FirstDifference(want, got, w), "") << w << "x" << h << " on " << threads << " threads";
+            std::fill(got.begin(), got.end(), 0xDEADBEEFu);
+        }
+    }
 }
 
 }  // namespace

@@ -29,9 +29,11 @@ void Check(bool ok, const char* what, const std::string& detail) {
 }
 
 bool SameArgs(const FrameArgs& a, const FrameArgs& b) {
-    return a.help == b.help && a.version == b.version && a.seed == b.seed && a.time == b.time &&
-           a.frames == b.frames && a.step == b.step && a.fps_num == b.fps_num && a.fps_den == b.fps_den &&
-           a.start_ms == b.start_ms && a.jobs == b.jobs && a.quiet == b.quiet && a.format == b.format &&
+    return a.help == b.help && a.version == b.version && a.seed == b.seed && a.schedule.time == b.schedule.time &&
+           a.frames == b.frames && a.schedule.step == b.schedule.step &&
+           a.schedule.fps_num == b.schedule.fps_num && a.schedule.fps_den == b.schedule.fps_den &&
+           a.schedule.start_ms == b.schedule.start_ms && a.shape.width == b.shape.width &&
+           a.shape.height == b.shape.height && a.jobs == b.jobs && a.quiet == b.quiet && a.format == b.format &&
            a.to_stdout == b.to_stdout && a.output.prefix == b.output.prefix &&
            a.output.suffix == b.output.suffix && a.output.has_number == b.output.has_number;
 }
@@ -93,12 +95,16 @@ void CheckContract(const std::vector<const char*>& argv, bool ok, const FrameArg
     if (args.help || args.version) return;
     Check(args.frames >= 1, "no frames", "");
     Check(args.jobs <= kMaxJobs, "too many jobs", "");
+    Check(args.shape.width >= 1 && args.shape.height >= 1 && args.shape.width <= kMaxFrameSide &&
+              args.shape.height <= kMaxFrameSide &&
+              int64_t{args.shape.width} * args.shape.height <= kMaxFramePixels,
+          "frame size out of range", "");
     if (args.format == FrameFormat::kPng && args.frames > 1) {
         Check(!args.to_stdout && args.output.has_number, "several png images into one file", "");
     }
-    Check(args.fps_num == 0 || args.step == 1, "--fps with --step", "");
-    Check(FrameTimeOf(args, 0) == args.time, "first frame not at the time value", "");
-    (void)FrameTimeOf(args, args.frames - 1);
+    Check(args.schedule.fps_num == 0 || args.schedule.step == 1, "--fps with --step", "");
+    Check(ScheduledFrameTime(args.schedule, 0) == args.schedule.time, "first frame not at the time value", "");
+    (void)ScheduledFrameTime(args.schedule, args.frames - 1);
 }
 #endif
 
@@ -126,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckContract(argv, ok, args, error);
     for (const auto& w : words) CheckPattern(w);
 #else
-    if (ok) (void)FrameTimeOf(args, args.frames - 1);
+    if (ok) (void)ScheduledFrameTime(args.schedule, args.frames - 1);
     for (const auto& w : words) {
         PathPattern pattern;
         if (ParsePathPattern(w, &pattern, &error)) (void)ExpandPath(pattern, 4294967295u);

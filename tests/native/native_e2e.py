@@ -5,10 +5,13 @@
 
 window:   the title shows the frame rate, the picture holds only palette
           colours and changes, Esc ends it with 0; with --seed 1 --time 999
-          the picture equals noise-frame's at zoom 1, 2 and 4 (keys 2, 4,
-          1; whole-pixel scaling, window re-centred), and a window
-          manager's close request ends it with 0.
-refusals: bad options give exit code 2 and one line; no display, one
+          --size 1024x640 the window has make_icon.py's icon, and at every
+          size it takes (--size, resized from outside, keys 1, 2 and 4,
+          F11 and Alt+Enter in and out of full screen) the picture equals
+          noise-frame's at that size; a window manager's close request
+          ends it with 0.
+refusals: bad options (one-dash spellings of the hack's options
+          included) give exit code 2 and one line; no display, one
           that cannot be reached, one that accepts and never answers or
           answers junk, or Wayland without XDG_RUNTIME_DIR, exit code 1
           and one line; nothing is written.
@@ -16,7 +19,8 @@ input:    SIGTERM during start-up on a display that never answers ends
           the program by SIGTERM; after a storm of zoom and other keys for
           S seconds (default 60) Esc still ends
           it and resident memory has not doubled; SIGINT while it runs
-          ends it by SIGINT.
+          ends it by SIGINT; an X server that ends under the window or the
+          hack ends it with 1 and one line naming the display.
 soak:     over S seconds (default 60) resident memory, descriptors, threads
           and the X resources of the program stay flat after warm-up, and
           once it has ended the X server has no client of it left.
@@ -33,18 +37,23 @@ import sys
 import tempfile
 import threading
 import time
+from pathlib import Path
 
 import soak_figures as sf
 from session import Failure, Session, cli, wait_for
 from session.process import run_tool
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "resources"))
+import make_icon  # noqa: E402  (the icon's own drawing)
 
 CAPTION = "^Noise animation"
 RATE_TITLE = r"^Noise animation [0-9]+\.[0-9]{2} fps$"
 WINDOW_WAIT_S = 20
 EXIT_WAIT_S = 20
 PICTURE_WAIT_S = 10
-STORM_RATE = 3000  # keys a second: a script's xdotool at machine speed
 PICTURE = (320, 200)
+HACK_WINDOW = (333, 181)  # a window given to the hack
+STORM_RATE = 3000  # keys a second: a script's xdotool at machine speed
 HELD = ["--seed", "1", "--time", "999"]
 QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 
@@ -58,68 +67,92 @@ def check_animation(session, args):
     program.expect_exit(EXIT_WAIT_S, "after Esc")
 
 
-def reference_frame(frame_tool):
-    """noise-frame's picture for HELD, top row first, as (r, g, b) tuples."""
-    data = run_tool([frame_tool, *HELD, "--format", "ppm"]).stdout
-    match = re.match(rb"P6\s+320\s+200\s+255\s", data)
-    if not match:
-        raise Failure("noise-frame did not write a 320x200 PPM")
+def reference_frame(frame_tool, size):
+    """noise-frame's picture for HELD at SIZE (width, height), top row first,
+    as (r, g, b) tuples."""
+    data = run_tool([frame_tool, *HELD, "--size", f"{size[0]}x{size[1]}", "--format", "ppm"]).stdout
+    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+    if not match or (int(match.group(1)), int(match.group(2))) != tuple(size):
+        raise Failure(f"noise-frame did not write a {size[0]}x{size[1]} PPM")
     raw = data[match.end():]
-    return [tuple(raw[k:k + 3]) for k in range(0, 3 * PICTURE[0] * PICTURE[1], 3)]
+    return [tuple(raw[k:k + 3]) for k in range(0, 3 * size[0] * size[1], 3)]
 
 
-def scaled(pixels, zoom):
-    """PIXELS (PICTURE sized) enlarged ZOOM times by repeating each pixel."""
-    width = PICTURE[0]
-    rows = [pixels[y * width:(y + 1) * width] for y in range(PICTURE[1])]
-    out = []
-    for row in rows:
-        wide = [p for p in row for _ in range(zoom)]
-        for _ in range(zoom):
-            out.extend(wide)
-    return out
+def expect_held_picture(session, window, frame_tool, references, what):
+    """Waits until WINDOW shows exactly noise-frame's HELD picture at the
+    window's own size; only the part on the screen has pixels, and a
+    screenshot holds only that part. REFERENCES caches pictures by size."""
+    screen_width, screen_height = session.screen_size()
+
+    def same_picture():
+        x, y, width, height = session.geometry(window)
+        left, top = max(0, -x), max(0, -y)
+        right, bottom = min(width, screen_width - x), min(height, screen_height - y)
+        if (width, height) not in references:
+            references[width, height] = reference_frame(frame_tool, (width, height))
+        expected = references[width, height]
+        shot = session.screenshot(window)
+        return (shot.width, shot.height) == (right - left, bottom - top) and \
+            shot.pixels == [expected[y * width + x] for y in range(top, bottom) for x in range(left, right)]
+    session.wait_for(same_picture, PICTURE_WAIT_S, f"the picture {what} to equal noise-frame {' '.join(HELD)} "
+                     "at the window's size")
 
 
-def check_held_and_zoom(session, args):
-    reference = reference_frame(args.frame_tool)
-    screen_width, screen_height = (int(v) for v in run_tool(["xdotool", "getdisplaygeometry"],
-                                                            session.env).stdout.split())
-    program = session.start_native([args.program, *HELD], **QUIET)
+def check_sizes(session, args):
+    """The held picture at every size the window takes: --size, a resize from
+    outside, the zoom keys (also the last one chosen, after a resize), full
+    screen and back."""
+    screen = session.screen_size()
+
+    def centred(width, height):
+        return ((screen[0] - width) // 2, (screen[1] - height) // 2, width, height)
+    steps = [
+        # (what is done: a key, or a size set from outside; the client area after it; None: not looked at)
+        (None, centred(1024, 640)),
+        ((800, 500), (None, None, 800, 500)),
+        ("2", centred(640, 400)),
+        ("4", centred(1280, 800)),
+        ("1", centred(320, 200)),
+        ((500, 300), (None, None, 500, 300)),
+        ("1", centred(320, 200)),
+        ("F11", (0, 0, *screen)),
+        ("F11", centred(320, 200)),
+        ("alt+Return", (0, 0, *screen)),
+        ("2", centred(640, 400)),
+    ]
+    program = session.start_native([args.program, *HELD, "--size", "1024x640"], **QUIET)
     window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
-    for key, zoom in ((None, 1), ("2", 2), ("4", 4), ("1", 1)):
-        if key:
-            session.key(window, key)
-        width, height = PICTURE[0] * zoom, PICTURE[1] * zoom
-        centred = ((screen_width - width) // 2, (screen_height - height) // 2, width, height)
-        session.wait_for(lambda: session.geometry(window) == centred, PICTURE_WAIT_S,
-                         f"a centred {width}x{height} client area after key {key or '(none)'}, "
-                         f"last {session.geometry(window)}")
-        expected = scaled(reference, zoom)
-
-        # Only the part of the window on the screen has pixels, and a
-        # screenshot holds only that part (at 4x the window is larger than
-        # a 1024x768 screen).
-        left, top = max(0, -centred[0]), max(0, -centred[1])
-        right, bottom = min(width, screen_width - centred[0]), min(height, screen_height - centred[1])
-
-        def visible(pixels):
-            return [pixels[y * width + x] for y in range(top, bottom) for x in range(left, right)]
-
-        expected = visible(expected)
-
-        def same_picture():
-            shot = session.screenshot(window)
-            return (shot.width, shot.height) == (right - left, bottom - top) and shot.pixels == expected
-        session.wait_for(same_picture, PICTURE_WAIT_S,
-                         f"the picture at zoom {zoom} to equal noise-frame {' '.join(HELD)}")
-        print(f"zoom {zoom}: {width}x{height}, centred, equal to noise-frame's picture")
+    check_icon(session, window)
+    references = {}
+    for action, area in steps:
+        if isinstance(action, tuple):
+            run_tool(["xdotool", "windowsize", str(window), *map(str, action)], session.env)
+            what = f"after a resize to {action[0]}x{action[1]}"
+        else:
+            what = f"after key {action}" if action else "at --size 1024x640"
+            if action:
+                session.key(window, action)
+        session.wait_for(lambda: all(want in (None, got) for want, got in zip(area, session.geometry(window))),
+                         PICTURE_WAIT_S, f"a client area {area} {what}, last {session.geometry(window)}")
+        expect_held_picture(session, window, args.frame_tool, references, what)
+        print(f"{what}: client area {session.geometry(window)}, the picture noise-frame draws at that size")
     session.close_window(window)
     program.expect_exit(EXIT_WAIT_S, "after a close request")
 
 
+def check_icon(session, window):
+    """The window's _NET_WM_ICON is the icon make_icon.py draws."""
+    text = run_tool(["xprop", "-id", str(window), "-notype", "32c", "_NET_WM_ICON"], session.env).stdout.decode()
+    values = [int(v) for v in re.findall(r"\d+", text.split("=", 1)[-1])]
+    size = make_icon.WINDOW_ICON_SIZE
+    if values != [size, size, *make_icon.argb_pixels(size)]:
+        raise Failure(f"the window's icon is not make_icon.py's {size}x{size} icon: {text[:80]!r}")
+    print(f"_NET_WM_ICON: make_icon.py's {size}x{size} icon")
+
+
 def check_window(session, args):
     check_animation(session, args)
-    check_held_and_zoom(session, args)
+    check_sizes(session, args)
 
 
 def free_display():
@@ -185,6 +218,17 @@ def check_refusals(args):
             (["--delay", "10000001"], os.environ, 2, "--delay"),
             (["--window-id", "0"], os.environ, 2, "--window-id"),
             (["--fps=1"], os.environ, 2, "--fps"),
+            (["-root"], dict(os.environ, XSCREENSAVER_WINDOW=""), 2, "XSCREENSAVER_WINDOW"),
+            (["-rot"], os.environ, 2, "'-rot'"),
+            (["-s1", "-zq"], os.environ, 2, "--zoom"),
+            (["-window-id", "0"], os.environ, 2, "--window-id"),
+            (["-delay=10000001"], os.environ, 2, "--delay"),
+            (["-fps=1"], os.environ, 2, "--fps"),
+            (["--size", "640x0"], os.environ, 2, "--size"),
+            (["--size", "16385x2"], os.environ, 2, "--size"),
+            (["--size", "640x400", "--zoom", "2"], os.environ, 2, "--zoom"),
+            (["--fullscreen", "--root"], os.environ, 2, "--fullscreen"),
+            (["-root", "-window-id", "0x400001", "-delay", "5", "-fps"], no_display, 1, "DISPLAY"),
             (["--window-id", "0x400001"], no_display, 1, "DISPLAY"),
             (["--root"], dict(os.environ, XSCREENSAVER_WINDOW=""), 2, "XSCREENSAVER_WINDOW"),
             (["--root"], dict(os.environ, XSCREENSAVER_WINDOW="0xzz"), 2, "'0xzz'"),
@@ -241,6 +285,7 @@ def check_input(session, args):
     window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
     session.key(window, "4")
     session.wait_for(lambda: session.geometry(window)[2] == 4 * PICTURE[0], PICTURE_WAIT_S, "zoom 4")
+    session.expect_animation(window, None, PICTURE_WAIT_S)  # frames of that size drawn
     rss_before = sf.read_linux_status(program.pid)["rss"]
     sent = session.key_storm(window, ["1", "2", "4", "a", "Right", "2", "space", "4"], args.seconds, STORM_RATE)
     rss_after = sf.read_linux_status(program.pid)["rss"]
@@ -256,6 +301,30 @@ def check_input(session, args):
     program.send_signal(signal.SIGINT)
     expect_signal_death(program, signal.SIGINT, "after SIGINT")
     print("SIGINT while running: ended by SIGINT")
+    check_lost_display(args)
+
+
+def check_lost_display(args):
+    """The own window and the hack, each on an X server that then ends: one
+    line of the program's own naming the display, and exit code 1."""
+    for what in ("own window", "hack"):
+        with Session() as session, tempfile.TemporaryFile() as said:
+            if what == "hack":
+                _, window = session.start_window(HACK_WINDOW)
+                program = session.start_native([args.program, "-root", "-window-id", hex(window)],
+                                               stdout=subprocess.DEVNULL, stderr=said)
+            else:
+                program = session.start_native([args.program], stdout=subprocess.DEVNULL, stderr=said)
+                window = session.wait_window(program, CAPTION, WINDOW_WAIT_S)
+            session.expect_animation(window, None, PICTURE_WAIT_S)
+            session.end_display()
+            program.expect_exit(EXIT_WAIT_S, "after its X server ended", code=1)
+            said.seek(0)
+            lines = said.read().decode(errors="replace").splitlines()
+            expected = f"noise-animation: lost the connection to the display DISPLAY='{session.display}'"
+            if lines != [expected]:
+                raise Failure(f"{what}: the X server ended, and it said {lines}, not [{expected!r}]")
+            print(f"{what}, its X server ended: exit code 1: {lines[0]}")
 
 
 def x_clients(session):

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """The install and the packages, in scratch folders (the .deb unpacked with
-dpkg-deb -x, never installed): files in place, stripped, lintian without
-errors, the unpacked programs' frames and picture, the desktop entry, icons
-and settings file; the zip holding the built Windows programs.
+dpkg-deb -x, never installed): files in place, stripped, both manual pages
+read by lexgrog and man without a warning, the MIT licence in the
+machine-readable copyright file, lintian without errors or warnings, the
+unpacked programs' frames and picture, the desktop entry, icons and
+settings file; the zip holding the built Windows programs and the licence.
 
   package_test.py deb|zip --build DIR --cpack EXE [--frame-tool EXE | --program EXE --saver EXE]
 """
-import argparse, re, shutil, struct, subprocess, sys, tempfile, zipfile
+import argparse, os, re, shutil, struct, subprocess, sys, tempfile, zipfile
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
@@ -17,6 +19,8 @@ SLOW_S = 300
 SIZES = (16, 32, 48, 64, 128, 256)
 FRAMES = ["--seed", "1", "--ms", "0", "--fps", "30", "--frames", "3", "--format", "ppm"]
 HELD = ["--seed", "1", "--time", "999"]
+LICENSE = Path(__file__).resolve().parents[2] / "LICENSE"
+PAGES = ("noise-animation.1", "noise-frame.1")
 
 
 def check(ok, what):
@@ -24,14 +28,56 @@ def check(ok, what):
         raise Failure(what)
 
 
-def check_tree(root, man):
-    files = ["bin/noise-animation", "bin/noise-frame", f"share/man/man1/{man}", "share/doc/noise-animation/copyright",
+def check_tree(root, suffix):
+    pages = [f"share/man/man1/{page}{suffix}" for page in PAGES]
+    files = ["bin/noise-animation", "bin/noise-frame", *pages, "share/doc/noise-animation/copyright",
              "share/applications/noise-animation.desktop", "share/xscreensaver/config/noise-animation.xml"]
     missing = [f for f in files if not (root / f).is_file()]
     check(not missing, f"not under {root}: {missing}")
+    for page in pages:
+        check_man_page(root / page)
     for n in SIZES:
         head = (root / f"share/icons/hicolor/{n}x{n}/apps/noise-animation.png").read_bytes()[:24]
         check(head[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", head[16:]) == (n, n), f"the {n}x{n} icon")
+
+
+def check_man_page(page):
+    """lexgrog finds its NAME line, and man formats it without a warning,
+    with every section the programs' pages hold beyond their --help text."""
+    run_tool(["lexgrog", str(page)])
+    env = dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8")
+    shown = subprocess.run(["man", "--warnings", "-l", str(page)], env=env, capture_output=True, timeout=60)
+    check(shown.returncode == 0 and not shown.stderr, f"man --warnings -l {page.name}: {shown.stderr.decode()}")
+    text = shown.stdout.decode()
+    for section in ("SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "SIGNALS", "FILES", "SEE ALSO"):
+        check(re.search(rf"^{section}$", text, re.M), f"{page.name} has no {section} section")
+    if page.name.startswith("noise-animation."):
+        for section in ("KEYS", "X SCREEN SAVER"):
+            check(re.search(rf"^{section}$", text, re.M), f"{page.name} has no {section} section")
+
+
+def license_text(lines):
+    """The licence's words from its permission notice on, joined by single
+    spaces, whatever the line breaks, indentation and paragraph dots."""
+    words = " ".join(line.strip() for line in lines if line.strip() not in ("", "."))
+    return words[words.index("Permission is hereby granted"):]
+
+
+def check_copyright(path):
+    """A machine-readable copyright file: the Expat licence for every file,
+    its text the one in LICENSE, and the licence's copyright line."""
+    text = path.read_text()
+    stanzas = [dict(re.findall(r"^([A-Za-z-]+):[ \t]*(.*)$", stanza, re.M)) for stanza in text.split("\n\n")]
+    check(stanzas[0].get("Format", "").startswith("https://www.debian.org/doc/packaging-manuals/copyright-format/1.0"),
+          "the copyright file is not in the machine-readable format")
+    files = [s for s in stanzas if s.get("Files") == "*"]
+    check(files and files[0].get("License") == "Expat", "the copyright file does not give every file the Expat licence")
+    license = LICENSE.read_text()
+    holder = re.search(r"^Copyright \(c\) (.+)$", license, re.M).group(1)
+    check(files[0].get("Copyright") == holder, f"the copyright file does not say '{holder}'")
+    body = text.split("\nLicense: Expat\n", 1)
+    check(len(body) == 2 and license_text(body[1].splitlines()) == license_text(license.splitlines()),
+          "the copyright file's licence text is not LICENSE's")
 
 
 def check_settings_file(path):
@@ -59,7 +105,7 @@ def check_held_picture(usr):
 
 def check_deb(a, scratch):
     run_tool(["cmake", "--install", str(a.build), "--prefix", str(scratch / "prefix")], seconds=SLOW_S)
-    check_tree(scratch / "prefix", "noise-frame.1")
+    check_tree(scratch / "prefix", "")
     for program in (scratch / "prefix/bin").iterdir():
         sections = run_tool(["readelf", "--section-headers", "--wide", str(program)]).stdout
         check(not re.search(rb"\.symtab|\.debug_", sections), f"{program} is not stripped")
@@ -70,11 +116,12 @@ def check_deb(a, scratch):
     check(re.search(r"^Depends: .*libsdl2.*\nMaintainer: \S.* <\S+@\S+>\nDescription: .*\n \S", fields), fields)
     lint = run_tool(["lintian", "--display-level", ">=pedantic", deb], seconds=SLOW_S, check=False)
     print(f"{Path(deb).name}: {Path(deb).stat().st_size} bytes; lintian:\n{lint.stdout.decode()}", end="")
-    check(lint.returncode == 0 and not re.search(rb"^E: ", lint.stdout, re.M), "lintian reports errors")
+    check(lint.returncode == 0 and not re.search(rb"^[EW]: ", lint.stdout, re.M), "lintian reports errors or warnings")
 
     run_tool(["dpkg-deb", "-x", deb, str(scratch / "root")])
     usr = scratch / "root/usr"
-    check_tree(usr, "noise-frame.1.gz")
+    check_tree(usr, ".gz")
+    check_copyright(usr / "share/doc/noise-animation/copyright")
     built = run_tool([str(a.frame_tool), *FRAMES]).stdout
     check(built and run_tool([str(usr / "bin/noise-frame"), *FRAMES]).stdout == built, "noise-frame's frames differ")
     check(run_tool([str(usr / "bin/noise-animation"), "--help"]).stdout.startswith(b"usage: noise-animation"), "--help")
@@ -88,10 +135,13 @@ def check_zip(a, scratch):
     with zipfile.ZipFile(next(scratch.glob("*.zip"))) as archive:
         files = {Path(n).name: archive.read(n) for n in archive.namelist() if not n.endswith("/")}
     print(f"zip: {sorted(files)}")
-    check(sorted(files) == ["README.txt", "noise-animation.exe", "noise-animation.scr"], "wrong files in the zip")
+    check(sorted(files) == ["LICENSE.txt", "README.txt", "noise-animation.exe", "noise-animation.scr"],
+          "wrong files in the zip")
     for name, built in (("noise-animation.exe", a.program), ("noise-animation.scr", a.saver)):
         check(files[name] == built.read_bytes(), f"{name} in the zip is not the built one")
     check(b"noise-animation.scr\r\n" in files["README.txt"], "README.txt: no Windows line ends, or no .scr")
+    check(files["LICENSE.txt"] == LICENSE.read_bytes().replace(b"\n", b"\r\n"),
+          "LICENSE.txt is not LICENSE with Windows line ends")
 
 
 def main():

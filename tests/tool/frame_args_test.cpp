@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/frame_args.h"
+#include "tools/frame_memory.h"
 
 namespace {
 
@@ -35,9 +36,9 @@ TEST(FrameArgs, MinimalCommandHasDocumentedDefaults) {
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_FALSE(p.args.help);
     EXPECT_EQ(p.args.seed, 1u);
-    EXPECT_EQ(p.args.time, 999u);
+    EXPECT_EQ(p.args.schedule.time, 999u);
     EXPECT_EQ(p.args.frames, 1u);
-    EXPECT_EQ(p.args.step, 1u);
+    EXPECT_EQ(p.args.schedule.step, 1u);
     EXPECT_EQ(p.args.format, FrameFormat::kRaw);
     EXPECT_TRUE(p.args.to_stdout);
 }
@@ -59,19 +60,19 @@ TEST(FrameArgs, TimeMsFramesStepAndEqualsForms) {
     Parsed p = Parse({"--seed=5", "--ms", "2999", "--frames", "30", "--step=-1"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.args.seed, 5u);
-    EXPECT_EQ(p.args.time, 999u);  // 2999 div 3
+    EXPECT_EQ(p.args.schedule.time, 999u);  // 2999 div 3
     EXPECT_EQ(p.args.frames, 30u);
-    EXPECT_EQ(p.args.step, 0xFFFFFFFFu);  // one step back, wrapping
+    EXPECT_EQ(p.args.schedule.step, 0xFFFFFFFFu);  // one step back, wrapping
 
     p = Parse({"--seed", "1", "--ms=4294967295"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.args.time, 1431655765u);
+    EXPECT_EQ(p.args.schedule.time, 1431655765u);
 
     p = Parse({"--time", "0xFFFFFFFF", "--seed", "1", "--frames", "0x10", "--step", "0"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.args.time, 0xFFFFFFFFu);
+    EXPECT_EQ(p.args.schedule.time, 0xFFFFFFFFu);
     EXPECT_EQ(p.args.frames, 16u);
-    EXPECT_EQ(p.args.step, 0u);
+    EXPECT_EQ(p.args.schedule.step, 0u);
 }
 
 TEST(FrameArgs, FormatComesFromOptionThenExtensionThenRaw) {
@@ -112,7 +113,7 @@ TEST(FrameArgs, SeveralImageFramesNeedANumberedPath) {
     EXPECT_EQ(ExpandPath(p.args.output, 1), "all.raw");
 }
 
-TEST(FrameArgs, HelpWinsWhereverItStands) {
+TEST(FrameArgs, HelpEndsTheReadingWhereItStands) {
     for (const auto& words : std::vector<std::vector<std::string>>{
              {"--help"}, {"-h"}, {"--seed", "1", "--help"}, {"--help", "--bogus"}}) {
         const Parsed p = Parse(words);
@@ -120,6 +121,7 @@ TEST(FrameArgs, HelpWinsWhereverItStands) {
         EXPECT_TRUE(p.args.help);
     }
     EXPECT_FALSE(Parse({"--bogus", "--help"}).ok);  // the unknown option comes first
+    EXPECT_EQ(Parse({"--jobs", "0", "--help"}).error, "--jobs: must be 1 to 256: '0'");
     EXPECT_NE(std::string(FrameUsage()).find("--seed"), std::string::npos);
 }
 
@@ -253,7 +255,7 @@ TEST(FrameArgs, ShortFormsBundlesAndNewOptions) {
     Parsed p = Parse({"-s", "7", "-t5", "-n", "3", "-fPNG", "-qj2", "-o", "f-%d.png"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.args.seed, 7u);
-    EXPECT_EQ(p.args.time, 5u);
+    EXPECT_EQ(p.args.schedule.time, 5u);
     EXPECT_EQ(p.args.frames, 3u);
     EXPECT_EQ(p.args.format, FrameFormat::kPng);
     EXPECT_TRUE(p.args.quiet);
@@ -319,7 +321,7 @@ TEST(FrameArgs, FpsGivesExactMoments) {
         words.insert(words.end(), c.words.begin(), c.words.end());
         const Parsed p = Parse(words);
         ASSERT_TRUE(p.ok) << c.words[3] << ": " << p.error;
-        EXPECT_EQ(FrameTimeOf(p.args, c.k), c.t) << c.words[1] << " " << c.words[3] << " frame " << c.k;
+        EXPECT_EQ(ScheduledFrameTime(p.args.schedule, c.k), c.t) << c.words[1] << " " << c.words[3] << " frame " << c.k;
     }
 }
 
@@ -356,6 +358,57 @@ TEST(FrameArgs, RejectsBadNewOptions) {
         const Parsed p = Parse(words);
         EXPECT_FALSE(p.ok) << c.words[0];
         EXPECT_NE(p.error.find(c.message), std::string::npos) << c.words[0] << " -> " << p.error;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The workers a run gets for its jobs within a memory budget, counted in
+// the plan's own units: a worker's buffers and a frame in flight.
+TEST(FrameArgs, WorkersArePlannedWithinTheMemoryBudget) {
+    struct Case {
+        std::vector<std::string> words;
+        uint32_t jobs;
+        int budget_workers;  // budget: this many workers' buffers, each with two frames in flight
+        uint32_t workers;    // planned; 0: refused
+        bool split;
+        uint32_t threads;
+    } cases[] = {
+        {{"-n", "100"}, 4, 4, 4, false, 4},                           // all fit
+        {{"-n", "100", "--size", "1920x1080"}, 4, 3, 3, false, 3},    // one fewer
+        {{"-n", "100", "-f", "png", "-o", "%d.png"}, 8, 1, 1, false, 1},
+        {{"-n", "2", "--size", "3840x2160"}, 2, 2, 2, false, 2},      // as many frames as jobs
+        {{"--size", "3840x2160"}, 2, 2, 1, true, 2},                  // one frame split across the jobs
+        {{"-n", "3", "-f", "ppm"}, 200, 16, 1, true, 16},             // split across at most 16 threads
+        {{"-n", "3", "-f", "ppm"}, 200, 2, 1, true, 2},               // room for two threads only
+        {{"--size", "3840x2160"}, 1, 1, 1, false, 1},
+        {{"--size", "8192x8192", "-f", "png", "-o", "a.png"}, 2, 0, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"--seed", "1", "--time", "0"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        const Parsed p = Parse(words);
+        ASSERT_TRUE(p.ok) << p.error;
+        // A budget of 0 workers is half a frame in flight: not even one fits.
+        const uint64_t budget = c.budget_workers == 0
+                                    ? SlotBytes(p.args) / 2
+                                    : c.budget_workers * (WorkerBytes(p.args) + 2 * SlotBytes(p.args));
+        WorkerPlan plan;
+        std::string error;
+        const bool ok = PlanWorkers(p.args, c.jobs, 16, budget, &plan, &error);
+        const std::string what = words.back() + " with " + std::to_string(c.jobs) + " jobs";
+        ASSERT_EQ(ok, c.workers != 0) << what << ": " << error;
+        if (!ok) {
+            EXPECT_NE(error.find("--size 8192x8192: png frames need "), std::string::npos) << error;
+            EXPECT_NE(error.find(" MiB this process may use"), std::string::npos) << error;
+            continue;
+        }
+        EXPECT_EQ(plan.workers, c.workers) << what;
+        EXPECT_EQ(plan.slots, c.workers == 1 ? 1u : 2 * c.workers) << what;
+        EXPECT_EQ(plan.split, c.split) << what;
+        EXPECT_EQ(plan.threads, c.threads) << what;
     }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """noise-frame as real clients meet it.
 
-  frame_tool_clients.py recipes|png|progress|install --tool EXE [--source DIR] [--build DIR]
+  frame_tool_clients.py recipes|size|png|progress|install --tool EXE [--source DIR] [--build DIR]
 
 recipes:  every README block marked "<!-- recipe: NAME -->" runs verbatim
           with bash in a scratch folder (where build/native/tools/noise-frame
@@ -9,6 +9,9 @@ recipes:  every README block marked "<!-- recipe: NAME -->" runs verbatim
           MP4 and GIF are checked for length, size and orientation, the
           lossless round trip pixel for pixel with Pillow, the live view for
           having read the whole stream.
+size:     the 1080p recipe of --help, cut to a few frames, runs with bash into
+          ffmpeg: ffprobe finds 1920x1080 and every frame, and the first is
+          the tool's own PNG of that moment, right side up.
 png:      PNG frames pass pngcheck and decode with Pillow to the raw frames'
           pixels, top row first.
 progress: on a terminal (a pty) a run of more than a second shows progress
@@ -68,8 +71,8 @@ def png_rgb(path):
         return im.convert("RGB").tobytes()
 
 
-def flipped(rgb):
-    rows = [rgb[y * W * 3:(y + 1) * W * 3] for y in range(H)]
+def flipped(rgb, w=W):
+    rows = [rgb[y * w * 3:(y + 1) * w * 3] for y in range(len(rgb) // (w * 3))]
     return b"".join(reversed(rows))
 
 
@@ -77,9 +80,9 @@ def mean_error(a, b):
     return sum(abs(x - y) for x, y in zip(a, b)) / len(a)
 
 
-def check_upright(name, rgb, reference):
+def check_upright(name, rgb, reference, w=W):
     """A lossy frame is close to the reference and far from it upside down."""
-    upright, upside_down = mean_error(rgb, reference), mean_error(rgb, flipped(reference))
+    upright, upside_down = mean_error(rgb, reference), mean_error(rgb, flipped(reference, w))
     check(upright < 6 and upside_down > 3 * upright,
           f"{name}: mean error {upright:.2f} right side up, {upside_down:.2f} upside down")
 
@@ -124,6 +127,38 @@ def cmd_recipes(tool, source):
             check(decoded[k * W * H * 3:(k + 1) * W * H * 3] == png_rgb(path), f"round trip differs at {path.name}")
         # The live view read the whole stream: with pipefail a reader that
         # quit early would have left noise-frame killed by SIGPIPE.
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def cmd_size(tool):
+    _, usage, _ = run([str(tool), "--help"], stdout=subprocess.PIPE)
+    found = re.search(r"\n  (noise-frame [^\n]*--size 1920x1080(?:[^\n]*\\\n)+[^\n]*\n)", usage.decode())
+    check(found, "no 1080p recipe in --help")
+    frames = 6
+    recipe = found.group(1).replace("--frames 300", f"--frames {frames}")
+    check(f"--frames {frames}" in recipe, f"the recipe names no --frames 300: {recipe!r}")
+    scratch = Path(tempfile.mkdtemp(prefix="noise-frame-size-"))
+    try:
+        (scratch / "bin").mkdir()
+        (scratch / "bin/noise-frame").symlink_to(tool)
+        env = dict(os.environ, PATH=f"{scratch / 'bin'}:{os.environ['PATH']}")
+        code, _, err = run(["bash", "-euo", "pipefail", "-c", recipe], cwd=scratch, env=env,
+                           stdin=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        check(code == 0, f"1080p recipe: exit {code}: {err.decode(errors='replace')[-500:]}")
+        code, out, _ = run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
+                            "stream=width,height,nb_read_frames", "-of", "default=nw=1", str(scratch / "clip.mp4")],
+                           stdout=subprocess.PIPE)
+        probe = out.decode().split()
+        for entry in ("width=1920", "height=1080", f"nb_read_frames={frames}"):
+            check(entry in probe, f"clip.mp4: {entry} not in {probe}")
+        run([str(tool), "--seed", "1", "--ms", "0", "--size", "1920x1080", "-o", str(scratch / "ref.png")])
+        with Image.open(scratch / "ref.png") as im:
+            check(im.size == (1920, 1080), f"ref.png: size {im.size}")
+            reference = im.convert("RGB").tobytes()
+        _, first, _ = run(["ffmpeg", "-loglevel", "error", "-i", str(scratch / "clip.mp4"), "-frames:v", "1",
+                           "-f", "rawvideo", "-pix_fmt", "rgb24", "-"], stdout=subprocess.PIPE)
+        check_upright("clip.mp4", first, reference, 1920)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
@@ -217,7 +252,7 @@ def cmd_install(tool, build):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("check", choices=["recipes", "png", "progress", "install"])
+    parser.add_argument("check", choices=["recipes", "size", "png", "progress", "install"])
     parser.add_argument("--tool", type=Path, required=True)
     parser.add_argument("--source", type=Path)
     parser.add_argument("--build", type=Path)
@@ -226,6 +261,8 @@ def main():
     try:
         if a.check == "recipes":
             cmd_recipes(tool, a.source)
+        elif a.check == "size":
+            cmd_size(tool)
         elif a.check == "png":
             cmd_png(tool)
         elif a.check == "progress":

@@ -11,12 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <algorithm>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "noise/noise.h"
@@ -40,6 +44,9 @@ namespace fs = std::filesystem;
 
 constexpr auto kToolTimeLimit = std::chrono::seconds(60);
 constexpr int kBadArgumentExit = 2;
+const FrameShape kBase = BaseFrameShape();
+constexpr size_t kRawFrameBytes = 4 * size_t{kPixelCount};
+constexpr size_t kPpmFrameBytes = sizeof "P6\n320 200\n255\n" - 1 + 3 * size_t{kPixelCount};
 
 // The frame for (seed, t) rendered in this process, as the raw format lays it out.
 Bytes RenderRaw(int32_t seed, uint32_t t) {
@@ -49,7 +56,7 @@ Bytes RenderRaw(int32_t seed, uint32_t t) {
     EXPECT_TRUE(AllocateFrameBuffers());
     RenderFramePlain(t, ByteImage, PixelBuffer);
     Bytes raw;
-    EncodeRaw(PixelBuffer, &raw);
+    EncodeRaw(kBase, PixelBuffer, &raw);
     FreeFrameBuffers();
     return raw;
 }
@@ -59,12 +66,13 @@ uint32_t RawPixel(const Bytes& raw, size_t frame, int x, int row) {
     return raw[at] | raw[at + 1] << 8 | raw[at + 2] << 16 | static_cast<uint32_t>(raw[at + 3]) << 24;
 }
 
-// The RGB triples of the picture (top row first) that a raw frame shows.
-Bytes PictureOfRaw(const Bytes& raw) {
+// The RGB triples of the picture (top row first) that a w x h raw frame shows.
+Bytes PictureOfRaw(const Bytes& raw, int w = W, int h = H) {
     Bytes rgb;
-    for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
-            const uint32_t p = RawPixel(raw, 0, x, H - 1 - y);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t at = (static_cast<size_t>(h - 1 - y) * w + x) * 4;
+            const uint32_t p = raw[at] | raw[at + 1] << 8 | raw[at + 2] << 16;
             rgb.push_back(static_cast<uint8_t>(p >> 16));
             rgb.push_back(static_cast<uint8_t>(p >> 8));
             rgb.push_back(static_cast<uint8_t>(p));
@@ -85,8 +93,8 @@ Bytes DecodePng(const Bytes& png, int* width, int* height) {
 }
 
 // The pixel body of a binary PPM after checking its header.
-Bytes PpmBody(const Bytes& ppm) {
-    const std::string header = "P6\n320 200\n255\n";
+Bytes PpmBody(const Bytes& ppm, int w = W, int h = H) {
+    const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     EXPECT_GE(ppm.size(), header.size());
     if (ppm.size() < header.size()) return {};
     EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + static_cast<long>(header.size())), header);
@@ -102,10 +110,13 @@ struct ToolRun {
 // Runs noise-frame with the arguments; its output streams go to files in a
 // private folder (standard output is closed instead with close_stdout).
 // Waits at most kToolTimeLimit, then kills the child.
-ToolRun RunTool(const std::vector<std::string>& args, bool close_stdout = false) {
+// before: words in front of the tool's path (a command that runs it).
+ToolRun RunTool(const std::vector<std::string>& args, bool close_stdout = false,
+                const std::vector<std::string>& before = {}) {
     TempDir streams;
     const std::string out_path = streams / "stdout", err_path = streams / "stderr";
-    std::vector<std::string> words = {NOISE_FRAME_EXE};
+    std::vector<std::string> words = before;
+    words.push_back(NOISE_FRAME_EXE);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
@@ -146,6 +157,51 @@ ToolRun RunTool(const std::vector<std::string>& args, bool close_stdout = false)
     return run;
 }
 
+// A raw frame of any size read straight from the definition, sharing only
+// Turbulence (and its tables) with the renderer: a w x h frame covers the
+// 320 x 200 one scaled by p / q = max(w / 320, h / 200); grid sample (i, j)
+// is pixel (2i, 2j) of the even-sized shade image, the other pixels the
+// truncated averages of their neighbours, left to right, then bottom to top;
+// the frame is its bottom-left w x h pixels through the palette, bottom row
+// first, each pixel 0x00RRGGBB little-endian.
+Bytes DefinitionRaw(int32_t seed, uint32_t t, int w, int h) {
+    InitNoise(seed);
+    constexpr double kPi = 3.14159265358979323846;
+    int32_t sine[1024];
+    for (int k = 0; k < 1024; ++k) sine[k] = static_cast<int32_t>(std::lround(255 * std::sin(2 * kPi * k / 1024)));
+    const bool by_width = int64_t{w} * 200 >= int64_t{h} * 320;
+    const int64_t p = by_width ? w : h, q = by_width ? 320 : 200;
+    const int cols = w / 2 + 1, rows = h / 2 + 1;  // grid samples
+    const int iw = 2 * cols - 1, ih = 2 * rows - 1;
+    std::vector<uint8_t> shade(static_cast<size_t>(iw) * ih);
+    auto at = [&](int x, int y) -> uint8_t& { return shade[static_cast<size_t>(y) * iw + x]; };
+    for (int j = 0; j < rows; ++j) {
+        for (int i = 0; i < cols; ++i) {
+            const int32_t m = Turbulence(static_cast<int32_t>(32 * i * q / p), static_cast<int32_t>(32 * j * q / p),
+                                         static_cast<int32_t>(t), 4) / 8;
+            const int64_t a = sine[(7 * j * q / p + m - 120) & 1023];
+            const int64_t b = sine[(4 * i * q / p + m - 80) & 1023];
+            at(2 * i, 2 * j) = static_cast<uint8_t>(std::llabs(a * b) >> 8);
+        }
+    }
+    for (int y = 0; y < ih; y += 2) {
+        for (int x = 1; x < iw; x += 2) at(x, y) = static_cast<uint8_t>((at(x - 1, y) + at(x + 1, y)) / 2);
+    }
+    for (int y = 1; y < ih; y += 2) {
+        for (int x = 0; x < iw; ++x) at(x, y) = static_cast<uint8_t>((at(x, y - 1) + at(x, y + 1)) / 2);
+    }
+    Bytes raw;
+    raw.reserve(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int s = at(x, y);
+            const auto blue = static_cast<uint8_t>(std::lround(255 * std::sqrt(s / 255.0)));
+            raw.insert(raw.end(), {blue, static_cast<uint8_t>(s), static_cast<uint8_t>(s), 0});
+        }
+    }
+    return raw;
+}
+
 int LineCount(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
@@ -155,7 +211,7 @@ TEST(FrameOutput, RawIsLittleEndianInMemoryOrder) {
     pixels[5] = 0x00A1B2C3u;
     pixels[kPixelCount - 1] = 0x00010203u;
     Bytes raw = {0xEE};  // appends after what is there
-    EncodeRaw(pixels.data(), &raw);
+    EncodeRaw(kBase, pixels.data(), &raw);
     ASSERT_EQ(raw.size(), 1 + kRawFrameBytes);
     EXPECT_EQ(raw[1 + 20], 0xC3);
     EXPECT_EQ(raw[1 + 21], 0xB2);
@@ -170,8 +226,8 @@ TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
     std::vector<uint32_t> pixels(kPixelCount, 0);
     pixels[0] = 0x00112233u;                    // row 0, first column: bottom left
     pixels[(H - 1) * W + W - 1] = 0x00445566u;  // last row, last column: top right
-    Bytes ppm;
-    EncodePpm(pixels.data(), &ppm);
+    Bytes ppm(PpmFrameBytes(kBase));
+    EncodePpmInto(kBase, pixels.data(), ppm.data());
     const Bytes body = PpmBody(ppm);
     ASSERT_EQ(body.size(), 3u * kPixelCount);
     const size_t bottom_left = 3u * (H - 1) * W;
@@ -182,7 +238,7 @@ TEST(FrameOutput, PicturesShowRowZeroAtTheBottom) {
     EXPECT_EQ(body[3 * (W - 1) + 2], 0x66);
 
     Bytes png;
-    ASSERT_TRUE(PngEncoder().Encode(pixels.data(), &png));
+    ASSERT_TRUE(PngEncoder(kBase).Encode(pixels.data(), &png));
     int w = 0, h = 0;
     EXPECT_EQ(DecodePng(png, &w, &h), body);
     EXPECT_EQ(w, W);
@@ -203,6 +259,43 @@ TEST(FrameTool, RawFrameMatchesTheRenderer) {
     const ToolRun by_ms = RunTool({"--ms", "2999", "--seed", "0x1", "-o", "-"});
     ASSERT_EQ(by_ms.exit_code, 0) << by_ms.err;
     EXPECT_EQ(by_ms.out, run.out);
+}
+
+// Frames of any size, split across threads or rendered by frame workers,
+// byte for byte as the definition reads.
+TEST(FrameTool, SizedRawFramesFollowTheDefinition) {
+    struct Case {
+        int32_t seed;
+        uint32_t time;
+        int width, height;
+        std::vector<std::string> extra;
+    } cases[] = {
+        {1, 999, 1, 1, {}},
+        {-5, 4294967295u, 3, 5, {}},
+        {7, 123456, 321, 201, {"-j", "1"}},
+        {2, 1024, 1366, 768, {}},
+        {1, 999, 1920, 1080, {"-j", "2"}},
+        {9, 77, 2560, 1080, {}},
+        {3, 40000, 200, 1000, {"-n", "2", "--step", "-40000", "-j", "2"}},  // tall: scaled by height; 2 workers
+    };
+    for (const Case& c : cases) {
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+        std::vector<std::string> args = {"--seed", std::to_string(c.seed), "--time", std::to_string(c.time),
+                                         "--size", size, "--format", "raw"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const ToolRun run = RunTool(args);
+        ASSERT_EQ(run.exit_code, 0) << size << ": " << run.err;
+        Bytes want = DefinitionRaw(c.seed, c.time, c.width, c.height);
+        if (c.extra.size() > 2) {  // the second frame, at time 0
+            const Bytes second = DefinitionRaw(c.seed, c.time - 40000, c.width, c.height);
+            want.insert(want.end(), second.begin(), second.end());
+        }
+        ASSERT_EQ(run.out.size(), want.size()) << size;
+        const auto diff = std::mismatch(want.begin(), want.end(), run.out.begin());
+        EXPECT_TRUE(diff.first == want.end())
+            << size << " at seed " << c.seed << ", time " << c.time << ": first difference at byte "
+            << (diff.first - want.begin());
+    }
 }
 
 TEST(FrameTool, ImagesAreTheRawFrameUpsideDown) {
@@ -226,6 +319,30 @@ TEST(FrameTool, ImagesAreTheRawFrameUpsideDown) {
     EXPECT_EQ(w, 320);
     EXPECT_EQ(h, 200);
     EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"f.png", "f.ppm"}));
+}
+
+// PPM and PNG pictures of any size, odd widths too (the rows' last pixels
+// convert apart from the rest), are the raw frame upside down.
+TEST(FrameTool, ImagesOfAnySizeAreTheRawFrameUpsideDown) {
+    TempDir dir;
+    for (const auto& [w, h] : {std::pair{5, 3}, {7, 2}, {321, 201}, {1366, 768}}) {
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        const std::vector<std::string> frame = {"-s", "4", "-t", "321", "--size", size};
+        const ToolRun raw = RunTool(frame);
+        ASSERT_EQ(raw.exit_code, 0) << size << ": " << raw.err;
+        const Bytes picture = PictureOfRaw(raw.out, w, h);
+        auto with = [&](const std::string& path) {
+            std::vector<std::string> words = frame;
+            words.insert(words.end(), {"-o", dir / path});
+            return words;
+        };
+        ASSERT_EQ(RunTool(with("f.ppm")).exit_code, 0) << size;
+        EXPECT_EQ(PpmBody(ReadFile(dir / "f.ppm"), w, h), picture) << size;
+        ASSERT_EQ(RunTool(with("f.png")).exit_code, 0) << size;
+        int pw = 0, ph = 0;
+        EXPECT_EQ(DecodePng(ReadFile(dir / "f.png"), &pw, &ph), picture) << size;
+        EXPECT_EQ(std::pair(pw, ph), std::pair(w, h));
+    }
 }
 
 TEST(FrameTool, NumberedSequenceAndConcatenatedRaw) {
@@ -341,6 +458,7 @@ TEST(FrameTool, BadArgumentsFailCleanly) {
     struct Case {
         std::vector<std::string> args;
         const char* message;
+        std::vector<std::string> before = {};  // a command that runs the tool
     } cases[] = {
         {{"--seed", "1", "--time", "abc", "-o", dir / "a.png"}, "--time: not a number: 'abc'"},
         {{"--seed", "1", "--time", "1", "--bogus"}, "unknown option '--bogus'"},
@@ -357,9 +475,24 @@ TEST(FrameTool, BadArgumentsFailCleanly) {
         {{"--seed", "1", "--time", "1", "-o", dir / "plain/a.png"}, "Not a directory"},
         {{"--seed", "1", "--time", "1", "-o", dir / "full"}, "cannot write '"},
         {{"--seed", "1", "--time", "1", "--frames", "3", "-o", dir / "plain/%d.raw"}, "Not a directory"},
+        {{"-s1", "-t1", "--size", "1920x", "-o", dir / "a.raw"}, "--size: not WxH: '1920x'"},
+        {{"-s1", "-t1", "--size", "0x200", "-o", dir / "a.raw"}, "--size: out of range"},
+        {{"-s1", "-t1", "--size=16384x16384", "-o", dir / "a.png"}, "--size: out of range"},
+        {{"-s1", "-t1", "--size", "4294967296x1", "-o", dir / "a.raw"}, "--size: out of range"},
+        // With a data limit of 300 MB, one 8192 x 8192 PNG frame does not fit.
+        {{"-s1", "-t1", "--size", "8192x8192", "-o", dir / "a.png"},
+         "--size 8192x8192: png frames need",
+         {"/usr/bin/prlimit", "--data=300000000"}},
+        // Refused before the output, a folder, is opened.
+        {{"-s1", "-t1", "--size", "8192x8192", "-f", "ppm", "-o", dir / "full/x"},
+         "ppm frames need",
+         {"/usr/bin/prlimit", "--data=300000000"}},
     };
     for (const auto& c : cases) {
-        const ToolRun run = RunTool(c.args);
+#if defined(__SANITIZE_ADDRESS__)
+        if (!c.before.empty()) continue;  // the sanitizer's shadow memory does not fit a data limit
+#endif
+        const ToolRun run = RunTool(c.args, false, c.before);
         EXPECT_EQ(run.exit_code, kBadArgumentExit) << c.message;
         EXPECT_EQ(LineCount(run.err), 1) << run.err;
         EXPECT_EQ(run.err.rfind("noise-frame: ", 0), 0u) << run.err;

@@ -3,6 +3,7 @@
 // stopped by signals and file-size limits, all inside scratch folders; and
 // OutputFile in-process for its named temporaries.
 #include "output/output_file.h"
+#include "platform/exit_signals.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -571,7 +572,7 @@ TEST(OutputFile, NamedTemporariesAppearOnlyUntilCommitOrSignal) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        PrepareOutputSignals();
+        CatchEndingSignals(RemoveNamedTemporaries);
         OutputFile child;
         child.UseNamedTemporary(true);
         std::string child_error;

@@ -1,9 +1,12 @@
-// The web page in a real headless Chromium, served on loopback: held moments
-// against noise-frame's PNG at zoom 1, 2 and 4; SIMD128 and plain modules
-// frame for frame; the WebGL2 and WebAssembly engines against noise-frame at
-// a table of sizes, and the fall-backs from WebGL2; the animation, its rate
-// and palette; bad parameters; and no console error, exception or failed or
-// outside request anywhere.
+// The web page in a real headless Chromium at devicePixelRatio 2, WebGL2 by
+// SwiftShader, served on loopback: held moments at the canvas's pixel size
+// against noise-frame's PNG of that size, at zoom 1, 2 and 4; the pixel size
+// through the zoom keys and full screen with either engine; zoom keys with
+// modifiers left to the browser; SIMD128 and plain modules frame for frame;
+// the WebGL2 and WebAssembly engines against noise-frame at a table of sizes,
+// and the fall-backs from WebGL2; fallbacks when a module or a script does
+// not load; the animation, its rate and palette; bad parameters; and no
+// console error, exception or failed or outside request anywhere else.
 //   node page_e2e.mjs PAGE_DIR NOISE_FRAME SCRATCH_DIR NPM_DIR
 // NPM_DIR holds the node_modules that npm ci made from package-lock.json.
 import {execFileSync} from 'node:child_process';
@@ -14,7 +17,8 @@ import {gzipSync, inflateSync} from 'node:zlib';
 import {launchChromium, servePage} from '../../scripts/web_browser.mjs';
 
 const [pageDir, noiseFrame, scratch, npmDir] = process.argv.slice(2);
-const W = 320, H = 200;
+const DPR = 2;  // --force-device-scale-factor
+const BROWSER_ARGS = [`--force-device-scale-factor=${DPR}`, '--window-size=1400,1000'];
 const SECONDS = 1000;
 const RATE_TITLE = /^Noise animation [0-9]+\.[0-9]{2} fps$/;
 const PATHS = {plain: 0, simd128: 4};  // indices in RenderPath
@@ -58,11 +62,10 @@ function decodePng(buffer) {
   return {width, height, pixels};
 }
 
-// noise-frame's PNG of a moment, at its own size or at size 'WxH'.
-function framePng(seed, time, size = null) {
+function framePng(seed, time, size) {
   const path = join(scratch, `frame-${seed}-${time}-${size}.png`);
-  const sized = size ? ['--size', size] : [];
-  execFileSync(noiseFrame, ['--seed', String(seed), '--time', String(time), ...sized, '-o', path]);
+  execFileSync(noiseFrame, ['--seed', String(seed), '--time', String(time), '-o', path,
+                            ...(size === '320x200' ? [] : ['--size', size])]);
   return decodePng(readFileSync(path));
 }
 
@@ -85,28 +88,73 @@ function firstMismatch(shot, frame, zoom) {
 async function open(page, origin, query) {
   await page.goto(`${origin}/${query}`);
   await page.waitForFunction(() => document.body.dataset.renderer || !document.getElementById('problem').hidden,
-                             null, {timeout: 20 * SECONDS});
+                             null, {timeout: 20 * SECONDS}).catch(() => {});  // the checks say what is missing
 }
 
+// The canvas's pixel size and CSS box once it is width x height pixels in a box of scale times that
+// many device pixels, or what they are after the wait.
+async function canvasAt(page, width, height, scale = 1) {
+  await page.waitForFunction(([w, h, s]) => frame.width === w && frame.height === h &&
+                             Math.round(frame.getBoundingClientRect().width * devicePixelRatio) === w * s,
+                             [width, height, scale], {timeout: 10 * SECONDS}).catch(() => {});
+  return page.evaluate(() => ({width: frame.width, height: frame.height, box: frame.getBoundingClientRect()}));
+}
+
+// Held moments: [query, zoom key, the canvas's pixel size, screen pixels per canvas pixel]. Without
+// ?size the canvas draws at its CSS size (320x200 times the zoom) times devicePixelRatio; without
+// ?engine WebGL2 draws.
+const HELD = [['?seed=1&time=999&size=640x360', '1', '640x360', 1], ['?seed=7&time=123456', '1', '640x400', 1],
+              ['?seed=7&time=123456', '2', '1280x800', 1], ['?seed=7&time=123456&engine=cpu', '2', '1280x800', 1],
+              ['?seed=-5&time=4294967295&size=320x200', '4', '320x200', 4],
+              ['?seed=42&time=0&size=641x361&plain&engine=cpu', '1', '641x361', 1],
+              ['?seed=9&time=77&size=250x1000', '2', '250x1000', 2]];
+
 async function heldMoments(page, origin) {
-  for (const [seed, time] of [[1, 999], [7, 123456], [-5, 4294967295], [42, 0]]) {
-    await open(page, origin, `?seed=${seed}&time=${time}`);
-    const frame = framePng(seed, time);
-    for (const zoom of [2, 4, 1]) {
-      await page.keyboard.press(String(zoom));
-      await page.waitForFunction((z) => document.getElementById('frame').getBoundingClientRect().width === 320 * z,
-                                 zoom, {timeout: 10 * SECONDS}).catch(() => {});
-      const box = await page.locator('#frame').boundingBox();
-      check(box.width === W * zoom && box.height === H * zoom,
-            `seed ${seed} time ${time}: zoom key ${zoom} gives a ${box.width}x${box.height} canvas`);
-      const problem = firstMismatch(decodePng(await page.locator('#frame').screenshot()), frame, zoom);
-      check(problem === null, `seed ${seed} time ${time} zoom ${zoom}: not noise-frame's picture: ${problem}`);
-    }
+  for (const [query, key, size, scale] of HELD) {
+    if (page.url() !== `${origin}/${query}`) await open(page, origin, query);
+    await page.keyboard.press(key);
+    const [width, height] = size.split('x').map(Number);
+    const {box} = await canvasAt(page, width, height, scale);
+    check(box.width * DPR === width * scale && box.height * DPR === height * scale,
+          `${query} zoom ${key}: a ${box.width}x${box.height} canvas at devicePixelRatio ${DPR} shows ${size}`);
+    const [, seed, time] = /seed=(-?[0-9]+)&time=([0-9]+)/.exec(query);
+    // What the canvas holds; zoomed, what the screen shows.
+    const shot = scale === 1 ? Buffer.from((await page.evaluate(() => frame.toDataURL())).split(',')[1], 'base64')
+                             : await page.locator('#frame').screenshot();
+    const problem = firstMismatch(decodePng(shot), framePng(seed, time, size), scale);
+    check(problem === null, `${query} zoom ${key}: not noise-frame's ${size} picture: ${problem}`);
   }
+  await page.keyboard.press('1');
+  await canvasAt(page, 250, 1000);
   await page.click('button[data-zoom="2"]');
-  await page.waitForFunction(() => document.getElementById('frame').getBoundingClientRect().width === 640, null,
-                             {timeout: 10 * SECONDS}).catch(() => {});
-  check((await page.locator('#frame').boundingBox()).width === 640, 'the "2 x 2" control does not zoom');
+  check((await canvasAt(page, 250, 1000, 2)).box.width === 250, 'the "2 x 2" control does not zoom');
+}
+
+// The canvas follows its CSS size through zoom keys and full screen, with either engine; keys
+// with Ctrl, Alt or Meta are the browser's: [step, the canvas's pixel size after it (null: unchanged)].
+async function canvasSizes(page, origin) {
+  for (const [engine, name] of [['gpu', 'WebGL2'], ['cpu', 'WebAssembly']]) {
+    await canvasSizesWith(page, origin, engine);
+    check(await engineText(page) === `Drawn by ${name}`, `engine=${engine}: "${await engineText(page)}" after resizes`);
+  }
+}
+
+async function canvasSizesWith(page, origin, engine) {
+  const press = (keys) => [keys, () => page.keyboard.press(keys)];
+  const steps = [[...press('4'), '2560x1600'], [...press('1'), '640x400'],
+    ...['Control+2', 'Alt+4', 'Meta+2', 'Control+Shift+4'].map((keys) => [...press(keys), null]),
+    ['full screen', () => page.click('#full-screen'), 'screen'],
+    ['full screen left', () => page.evaluate(() => document.exitFullscreen()), '640x400']];
+  await open(page, origin, `?seed=5&time=55&engine=${engine}`);
+  for (const [label, step, size] of steps) {
+    await step();
+    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+    const [width, height] = size === 'screen' ? await page.evaluate(([dpr]) => [innerWidth * dpr, innerHeight * dpr], [DPR])
+                                              : (size ?? '640x400').split('x').map(Number);
+    const got = await canvasAt(page, width, height);
+    check(got.width === width && got.height === height && Math.round(got.box.width * DPR) === width,
+          `engine=${engine} ${label}: the canvas is ${got.width}x${got.height} pixels in a ${got.box.width} px box, not ${width}x${height}`);
+  }
 }
 
 // FNV-1a hashes of the frames at times, rendered through path in the page's module.
@@ -135,14 +183,6 @@ async function simdAgainstPlain(page, origin) {
   check(await page.evaluate(() => window.noiseAnimation.exports.WebBestPath()) === PATHS.plain,
         '?plain did not load the plain module');
   const plain = await frameHashes(page, PATHS.simd128, times);  // unavailable there: renders plain
-  // An engine without SIMD: the probe module fails to validate and the plain module loads.
-  // (A second page for a moment: this check needs no animation frames.)
-  const bare = await browser.newPage();
-  await bare.addInitScript(() => { WebAssembly.validate = () => false; });
-  await open(bare, origin, '?seed=9&time=5');
-  check(await bare.evaluate(() => window.noiseAnimation.exports.WebBestPath()) === PATHS.plain,
-        'without SIMD the page did not fall back to the plain module');
-  await bare.close();
   times.forEach((t, k) => {
     check(simd[k] === plain[k] && plainInSimd[k] === plain[k], `time ${t}: the SIMD128 and plain frames differ`);
   });
@@ -184,22 +224,21 @@ async function engines(page, origin) {
 async function engineFallbacks(page, origin) {
   const loseContext = () => document.getElementById('frame').getContext('webgl2')
                                 .getExtension('WEBGL_lose_context').loseContext();
-  const cases = [  // [chromium flags, query, script run once it draws, text shown after]
-    [['--disable-webgl'], '?seed=1&time=999', null, 'Drawn by WebAssembly (WebGL2: no WebGL2 context)'],
-    [['--disable-webgl'], '?seed=1&time=999&engine=gpu', null, 'engine=gpu: WebGL2 cannot draw the frames here'],
-    [[], '?seed=1&time=999&engine=gpu', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
-    [[], '?seed=1&time=999&size=333x77', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
+  const cases = [  // [WebGL2 refused, query, script run once it draws, text shown after]
+    [true, '?seed=1&time=999', null, 'Drawn by WebAssembly (WebGL2: no WebGL2 context)'],
+    [true, '?seed=1&time=999&engine=gpu', null, 'engine=gpu: WebGL2 cannot draw the frames here'],
+    [false, '?seed=1&time=999&engine=gpu', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
+    [false, '?seed=1&time=999&size=333x77', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
   ];
-  const refused = await launchChromium(npmDir, ['--disable-webgl']);
+  const refused = await launchChromium(npmDir, [...BROWSER_ARGS, '--disable-webgl']);
   try {
-    const bare = await refused.newPage();
-    watch(bare, origin);
-    for (const [flags, query, script, text] of cases) {
-      const tab = flags.length ? bare : page;
+    const bare = await watchedPage(origin, /^$/, refused);
+    for (const [noWebgl, query, script, text] of cases) {
+      const tab = noWebgl ? bare : page;
       await open(tab, origin, query);
       if (text.startsWith('engine=')) {
         const shown = await tab.textContent('#problem');
-        check(shown.startsWith(text) && await tab.isVisible('#problem'), `${query} ${flags}: shows "${shown}"`);
+        check(shown.startsWith(text) && await tab.isVisible('#problem'), `${query} refused: shows "${shown}"`);
         continue;
       }
       if (script) {
@@ -208,19 +247,20 @@ async function engineFallbacks(page, origin) {
       }
       const fell = await tab.waitForFunction((want) => document.getElementById('engine').textContent === want, text,
                                              {timeout: 10 * SECONDS}).catch(() => null);
-      check(fell !== null, `${query} ${flags}: "${await engineText(tab)}", not "${text}"`);
-      const size = /size=([0-9x]+)/.exec(query)?.[1];
+      check(fell !== null, `${query}: "${await engineText(tab)}", not "${text}"`);
+      const size = /size=([0-9x]+)/.exec(query)?.[1] ?? `${320 * DPR}x${200 * DPR}`;
       const problem = firstMismatch(await canvasPicture(tab), framePng(1, 999, size), 1);
-      check(problem === null, `${query} ${flags}: not noise-frame's picture: ${problem}`);
+      check(problem === null, `${query}: not noise-frame's picture: ${problem}`);
     }
   } finally {
     await refused.close();
+    await page.bringToFront();
   }
 }
 
 async function animation(page, origin) {
   const palette = new Set(Array.from({length: 256}, (_, i) => (i << 16) | (i << 8) | Math.round(255 * Math.sqrt(i / 255))));
-  for (const query of ['?seed=3', '?unlimited']) {
+  for (const query of ['?seed=3', '?unlimited', '?unlimited&engine=cpu']) {
     await open(page, origin, query);
     const first = decodePng(await page.locator('#frame').screenshot());
     const strangers = first.pixels.filter((p) => !palette.has(p));
@@ -240,14 +280,18 @@ async function badParameters(page, origin) {
                  ['?seed=4294967296', 'seed: not a whole number'], ['?seed=1&time=-1', 'time: not a whole number'],
                  ['?time=5', 'time: needs a seed too'], ['?zoom=2', "unknown parameter 'zoom'"],
                  ['?seed=1&seed=2', "parameter 'seed' is given twice"], ['?unlimited=yes', 'unlimited: takes no value'],
-                 ['?engine=fast', "engine: not cpu or gpu: 'fast'"], ['?size=0x5', "size: not WxH with sides 1 to 16384"],
-                 ['?size=16385x1', 'size: not WxH'], ['?size=8193x8193', 'size: not WxH'], ['?size=64', 'size: not WxH']];
+                 ['?engine=fast', "engine: not cpu or gpu: 'fast'"],
+                 ['?size=640', "size: not WxH: '640'"], ['?size=0x200', "size: out of range: '0x200'"],
+                 ['?size=16385x1', 'size: out of range'], ['?size=8193x8193', 'size: out of range'],
+                 ['?size=4294967936x400', 'size: out of range'], ['?seed=%0A1%27', "seed: not a whole number from -2147483648 to 4294967295: '\\x0a1\\x27'"],
+                 [`?seed=${'7'.repeat(50000)}`, `seed: not a whole number from -2147483648 to 4294967295: '${'7'.repeat(40)}…'`],
+                 [`?${'é'.repeat(5000)}`, `unknown parameter '${'é'.repeat(40)}…' (known: seed, time, size, unlimited, plain, engine)`]];
   for (const [query, line] of cases) {
     await open(page, origin, query);
     const shown = await page.textContent('#problem');
-    check(shown.startsWith(line) && !shown.includes('\n') && await page.isVisible('#problem'),
-          `${query}: shows "${shown}", not "${line}"`);
-    check(await page.evaluate(() => document.body.dataset.renderer) === undefined, `${query}: animates anyway`);
+    check(shown.startsWith(line) && shown.length < 200 && await page.isVisible('#problem'),
+          `${query.slice(0, 60)}: shows "${shown.slice(0, 200)}", not "${line}"`);
+    check(await page.evaluate(() => document.body.dataset.renderer) === undefined, `${query.slice(0, 60)}: animates anyway`);
   }
 }
 
@@ -264,24 +308,59 @@ function pageSize() {
   check(packed <= 64 * 1024, `the page's files take ${packed} bytes gzip-compressed, over 64 KiB`);
 }
 
-// Every console error or warning, exception, failed or outside request of page is a failure.
-function watch(page, origin) {
+// A page (of from) whose console errors and warnings, exceptions, failed and outside requests are
+// failures, except the failed requests of files that match blocked.
+async function watchedPage(origin, blocked = /^$/, from = browser) {
+  const page = await from.newPage({viewport: null});
   page.setDefaultTimeout(30 * SECONDS);
-  page.on('console', (m) => check(m.type() !== 'error' && m.type() !== 'warning', `console ${m.type()}: ${m.text()}`));
+  page.on('console', (m) => check((m.type() !== 'error' && m.type() !== 'warning') ||
+                                  (blocked.source !== '^$' && m.text().startsWith('Failed to load resource')),
+                                  `console ${m.type()}: ${m.text()}`));
   page.on('pageerror', (e) => check(false, `exception: ${e.message}`));
-  page.on('requestfailed', (r) => check(false, `request failed: ${r.url()}`));
+  page.on('requestfailed', (r) => check(blocked.test(r.url()), `request failed: ${r.url()}`));
   page.on('request', (r) => check(r.url().startsWith(origin) || r.url().startsWith('data:'), `outside request: ${r.url()}`));
-  page.on('response', (r) => check(r.status() < 400, `${r.status()} for ${r.url()}`));
+  page.on('response', (r) => check(r.status() < 400 || blocked.test(r.url()), `${r.status()} for ${r.url()}`));
+  return page;
+}
+
+// Files that do not load: [what, files, how (a status, 'abort', or a body), the page's renderer and engine, or
+// its problem line].
+const FALLBACKS = [['no SIMD module', /-simd\.wasm$/, 404, 'plain'], ['SIMD module blocked', /-simd\.wasm$/, 'abort', 'plain'],
+  ['SIMD module broken', /-simd\.wasm$/, 'not a module', 'plain'], ['an engine without SIMD', null, null, 'plain'],
+  ['WebGL2 script blocked', /gpu-engine\.js$/, 'abort',
+   'simd128: Drawn by WebAssembly (WebGL2: its script gpu-engine.js did not load)'],
+  ['no modules', /\.wasm$/, 404, 'could not load the animation: noise-animation-plain.wasm: 404'],
+  ['script blocked', /\.js$/, 'abort', 'could not load the animation: its script noise-animation.js did not load']];
+
+async function fallbacks(page, origin) {
+  for (const [what, files, how, outcome] of FALLBACKS) {
+    const other = await watchedPage(origin, files ?? /^$/);  // the front page while it lasts
+    if (files) {
+      await other.route(files, (r) => how === 'abort' ? r.abort() : typeof how === 'number' ? r.fulfill({status: how})
+                                                                   : r.fulfill({body: how}));
+    } else {
+      await other.addInitScript(() => { WebAssembly.validate = () => false; });
+    }
+    await open(other, origin, '?seed=9&time=5');
+    const shown = await other.evaluate(() => (document.body.dataset.renderer &&
+      `${document.body.dataset.renderer}: ${document.getElementById('engine').textContent}`) ??
+      document.getElementById('problem').textContent);
+    check(shown.startsWith(outcome), `${what}: the page shows "${shown}", not "${outcome}"`);
+    if (shown.startsWith('plain')) {
+      check(await other.evaluate(() => window.noiseAnimation.exports.WebBestPath()) === PATHS.plain, `${what}: not plain`);
+    }
+    await other.close();
+  }
+  await page.bringToFront();
 }
 
 const {origin, stop} = await servePage(pageDir);
 let browser = null;
 try {
-  browser = await launchChromium(npmDir);
-  const page = await browser.newPage();  // the only page: a background tab gets no animation frames
-  watch(page, origin);
-  const groups = {pageSize, heldMoments, simdAgainstPlain, engines, engineFallbacks, animation, badParameters};
-  for (const [name, group] of Object.entries(groups)) {
+  browser = await launchChromium(npmDir, BROWSER_ARGS);
+  const page = await watchedPage(origin);  // the front page: a background tab gets no animation frames
+  for (const [name, group] of Object.entries({pageSize, heldMoments, canvasSizes, simdAgainstPlain, engines,
+                                              engineFallbacks, animation, badParameters, fallbacks})) {
     const before = failures.length;
     try {
       await group(page, origin);

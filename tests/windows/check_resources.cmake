@@ -1,8 +1,8 @@
 # Checks a program's resources with wrestool (icoutils): the icon group
-# "IDI_MAIN", a version resource naming the product, the version and the
-# file, and a manifest that runs the program as the invoker, lists Windows 7
+# "IDI_MAIN", a version resource naming the product, the version, the file
+# and the licence's copyright line, and a manifest that runs the program as the invoker, lists Windows 7
 # to 11 and leaves DPI awareness alone.
-#   cmake -DWRESTOOL=... -DPROGRAM=... -DFILE_NAME=... -DVERSION=... -DWORK=DIR -P check_resources.cmake
+#   cmake -DWRESTOOL=... -DPROGRAM=... -DFILE_NAME=... -DVERSION=... -DLICENSE=... -DWORK=DIR -P check_resources.cmake
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${WRESTOOL} -l ${PROGRAM} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 if(failed)
@@ -31,8 +31,12 @@ function(utf16 text out)
   string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
   set(${out} "${hex}" PARENT_SCOPE)
 endfunction()
+file(STRINGS ${LICENSE} copyright REGEX "^Copyright " LIMIT_COUNT 1)
+if(NOT copyright)
+  message(FATAL_ERROR "${LICENSE} has no copyright line")
+endif()
 foreach(pair "ProductName=Noise animation" "FileVersion=${VERSION}" "ProductVersion=${VERSION}"
-             "OriginalFilename=${FILE_NAME}")
+             "OriginalFilename=${FILE_NAME}" "LegalCopyright=${copyright}")
   string(REPLACE "=" ";" pair "${pair}")
   list(GET pair 0 key)
   list(GET pair 1 value)

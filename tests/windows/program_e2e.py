@@ -2,7 +2,8 @@
 """End-to-end checks of noise-animation.exe and noise-animation.scr under
 Wine on an X display.
 
-  program_e2e.py CHECK --prefix DIR --program EXE [--planted DLL] [--saver SCR]
+  program_e2e.py CHECK --prefix DIR --program EXE [--planted DLL --child EXE]
+                 [--saver SCR [--reference EXE]]
 
 animation:  started with an argument it ignores, the title shows the frame
             rate, the client area holds only palette colours and changes
@@ -10,7 +11,9 @@ animation:  started with an argument it ignores, the title shows the frame
 no-drawdib: with msvfw32 disabled the program ends at once with code 0 and
             never shows a window.
 planted:    a msvfw32.dll beside the program (native-first load order) is
-            never loaded, and the program still runs.
+            never loaded, and the program still runs; first, display_child
+            in the same folder loads it on purpose and must leave the marker,
+            or the check could not see a load.
 screen-saver: the X screen saver's timeout, 300 s before start, is 0 while
             the program runs and 300 again once it has ended, after Esc,
             the close button and Alt+F4; switched off before start, it
@@ -22,6 +25,10 @@ saver-show: the screen saver's /s covers the whole screen, shows only
             stays when the pointer moves two pixels and ends with code 0
             when it moves far.
 saver-key:  /S (what a double-click passes) ends with code 0 on a key press.
+saver-exact: held at a moment (NOISE_SAVER_MOMENT), /s on screens of three
+            sizes shows that moment's frame of the screen's size pixel for
+            pixel as frame_reference renders it (or, by the scale rule, a
+            fraction of it at a whole factor).
 
 Uses DISPLAY when set, otherwise a private Xvfb; screen-saver and
 saver-show always use their own Xvfb, since they change its settings.
@@ -80,17 +87,26 @@ def check_no_drawdib(session, args):
 
 
 def check_planted(session, args):
-    if not args.planted:
-        raise Failure("--planted is required")
+    if not args.planted or not args.child:
+        raise Failure("--planted and --child are required")
     folder = tempfile.mkdtemp(prefix="noise-planted-")
     try:
         program_file = shutil.copy(args.program, folder)
+        child_file = shutil.copy(args.child, folder)
         shutil.copy(args.planted, os.path.join(folder, "msvfw32.dll"))
         marker = os.path.join(folder, "planted.marker")
-        program = session.start_wine(args.prefix, program_file, cwd=folder, env={
-            "WINEDLLOVERRIDES": DEFAULT_OVERRIDES + ";msvfw32=n,b",
-            "NOISE_PLANTED_MARKER": "Z:" + marker.replace("/", "\\"),
-        }, **QUIET)
+        env = {"WINEDLLOVERRIDES": DEFAULT_OVERRIDES + ";msvfw32=n,b",
+               "NOISE_PLANTED_MARKER": "Z:" + marker.replace("/", "\\")}
+        # The control: loaded by its bare name from a program in the same
+        # folder, with the same load order and marker, the library must
+        # leave the marker; otherwise its absence below proves nothing.
+        probe = session.start_wine(args.prefix, child_file, ["load", "bare"], cwd=folder, env=env, **QUIET)
+        probe.expect_exit(EXIT_WAIT_S, "loading the planted library on purpose")
+        if not os.path.exists(marker):
+            raise Failure("the planted library, loaded on purpose, left no marker: the check cannot see a load")
+        os.remove(marker)
+
+        program = session.start_wine(args.prefix, program_file, cwd=folder, env=env, **QUIET)
         window = open_window(session, program)
         if os.path.exists(marker):
             raise Failure("the msvfw32.dll beside the program was loaded")
@@ -191,6 +207,64 @@ def check_saver_key(session, args):
     print("ended by a key press with code 0")
 
 
+# saver-exact's held moments, each on its own screen (width sets the cover
+# scale; a width not a multiple of 4; height sets it).
+EXACT_MOMENTS = [((1024, 768), 1, 999), ((1366, 768), 2654435769, 123456), ((1280, 1024), 7, 4000000000)]
+
+
+def saver_scale(width, height):
+    """The README's scale rule: 1 with AVX2, else at most 2 (SSE2) or 4,
+    lowered while the frame would be narrower than 320 and lower than 200."""
+    flags = open("/proc/cpuinfo").read().split("\nflags", 1)[1].split("\n", 1)[0].split()
+    scale = 1 if "avx2" in flags else 2 if "sse2" in flags else 4
+    while scale > 1 and -(-width // scale) < 320 and -(-height // scale) < 200:
+        scale -= 1
+    return scale
+
+
+def reference_picture(session, args, seed, moment, width, height, scale):
+    """frame_reference's frame of the moment at ceil(size / scale), each
+    pixel scale x scale from the bottom-left corner: (r, g, b), top row first."""
+    frame_width, frame_height = -(-width // scale), -(-height // scale)
+    with tempfile.TemporaryDirectory(prefix="noise-reference-") as folder:
+        out = os.path.join(folder, "frame.raw")
+        reference = session.start_wine(args.prefix, args.reference, [str(seed), str(moment), str(frame_width),
+                                       str(frame_height), "Z:" + out.replace("/", "\\")], **QUIET)
+        reference.expect_exit(EXIT_WAIT_S, "rendering the reference frame")
+        raw = open(out, "rb").read()
+    picture = []
+    for y in range(height):
+        start = 4 * frame_width * ((height - 1 - y) // scale)  # frame row 0 is the bottom one
+        row = raw[start:start + 4 * frame_width]
+        colours = [(row[k + 2], row[k + 1], row[k]) for k in range(0, len(row), 4)]
+        picture.extend(colours[x // scale] for x in range(width))
+    return picture
+
+
+def check_saver_exact(session, args, width, height, seed, moment):
+    scale = saver_scale(width, height)
+    expected = reference_picture(session, args, seed, moment, width, height, scale)
+    program = session.start_wine(args.prefix, args.saver, ["/s"], env={"NOISE_SAVER_MOMENT": f"{seed}:{moment}"},
+                                 **QUIET)
+    window = session.wait_window(program, SAVER_CAPTION, WINDOW_WAIT_S)
+    if session.geometry(window) != (0, 0, width, height):
+        raise Failure(f"the window is {session.geometry(window)} (x, y, width, height), not {width}x{height}")
+    differing = ["all"]
+
+    def shows_reference():
+        shown = session.screenshot(window).pixels
+        differing[0] = sum(a != b for a, b in zip(shown, expected)) + abs(len(shown) - len(expected))
+        return differing[0] == 0
+    try:
+        session.wait_for(shows_reference, EXIT_WAIT_S, "the held frame")
+    except Failure:
+        raise Failure(f"{width}x{height}, seed {seed}, time {moment}, scale {scale}: "
+                      f"{differing[0]} pixels differ from frame_reference's") from None
+    session.key(window, "a")
+    program.expect_exit(EXIT_WAIT_S, "after a key press")
+    print(f"{width}x{height} at scale {scale}: seed {seed}, time {moment} shown pixel for pixel")
+
+
 CHECKS = {"animation": check_animation, "no-drawdib": check_no_drawdib, "planted": check_planted,
           "screen-saver": check_screen_saver, "saver-show": check_saver_show, "saver-key": check_saver_key}
 
@@ -198,6 +272,14 @@ CHECKS = {"animation": check_animation, "no-drawdib": check_no_drawdib, "planted
 def run(args):
     if args.check.startswith("saver-") and not args.saver:
         raise Failure("--saver is required")
+    if args.check == "saver-exact":
+        if not args.reference:
+            raise Failure("--reference is required")
+        for (width, height), seed, moment in EXACT_MOMENTS:
+            with Session(private_display=True, screen=f"{width}x{height}x24") as session:
+                check_saver_exact(session, args, width, height, seed, moment)
+        print("program_e2e.py saver-exact: passed")
+        return 0
     with Session(private_display=args.check in ("screen-saver", "saver-show")) as session:
         CHECKS[args.check](session, args)
     print(f"program_e2e.py {args.check}: passed")
@@ -206,11 +288,13 @@ def run(args):
 
 def main():
     options = cli.parser("program_e2e.py", __doc__)
-    options.add_argument("check", choices=sorted(CHECKS))
+    options.add_argument("check", choices=sorted([*CHECKS, "saver-exact"]))
     options.add_argument("--prefix", required=True)
     options.add_argument("--program", required=True)
     options.add_argument("--planted")
+    options.add_argument("--child")
     options.add_argument("--saver")
+    options.add_argument("--reference")
     args = options.parse_args()
     return cli.main(f"program_e2e.py {args.check}", run, args)
 
