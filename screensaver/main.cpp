@@ -8,7 +8,6 @@
 
 #include "display/display.h"
 #include "loop/frame_loop.h"
-#include "platform/clock.h"
 #include "render/frame_split.h"
 #include "screensaver/saver_args.h"
 #include "screensaver/saver_frame.h"
