@@ -8,9 +8,7 @@
 
 #include "display/display.h"
 #include "loop/frame_loop.h"
-#include "platform/clock.h"
 #include "render/frame_split.h"
-#include "render/tables.h"
 #include "screensaver/saver_args.h"
 #include "screensaver/saver_frame.h"
 
@@ -48,8 +46,7 @@ void RunSaver(HWND parent, Open open) {
     FrameLoop loop;
     uint32_t seed = 0;
     loop.hold_time = ParseSaverMoment(std::getenv(kSaverMomentVariable), &seed, &loop.held_time);
-    StartMs = ClockMs();
-    BuildTables(loop.hold_time ? static_cast<int32_t>(seed) : kSeedFromClock);  // the seed's bits
+    PrepareTables(loop.hold_time ? static_cast<int32_t>(seed) : kSeedFromClock);  // the seed's bits
 
     SplitRenderer renderer;
     renderer.Start(kEveryProcessor);  // picks the render path; without workers it renders alone
@@ -67,7 +64,7 @@ void RunSaver(HWND parent, Open open) {
     // A screen saver spares the CPU: one frame per refresh of the screen.
     loop.frame_interval = RefreshFrameInterval(ScreenRefreshRate());
     do {
-        renderer.Render(shape, loop.hold_time ? loop.held_time : FrameTime(ClockMs()), pixels);
+        renderer.Render(shape, LoopFrameTime(loop), pixels);
     } while (PresentLoopFrame(&loop, pixels));
 }
 

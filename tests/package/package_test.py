@@ -51,6 +51,7 @@ def check_man_page(page):
     text = shown.stdout.decode()
     for section in ("SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "SIGNALS", "FILES", "SEE ALSO"):
         check(re.search(rf"^{section}$", text, re.M), f"{page.name} has no {section} section")
+    check(not re.search(r"^DESCRIPTION\n\s*usage:", text, re.M), f"{page.name} repeats its usage lines as prose")
     if page.name.startswith("noise-animation."):
         for section in ("KEYS", "X SCREEN SAVER"):
             check(re.search(rf"^{section}$", text, re.M), f"{page.name} has no {section} section")
