@@ -78,7 +78,7 @@ async function canvasRounds(page) {
   console.log('round  module    render+RGBA     draw    total');
   for (let round = 1; round <= Number(rounds); ++round) {
     for (const module of ['plain', 'simd128']) {
-      await page.goto(`${origin}/?seed=${kSeed}&time=0&size=${kCanvas}${module === 'plain' ? '&plain' : ''}`);
+      await page.goto(`${origin}/?seed=${kSeed}&time=0&size=${kCanvas}&engine=cpu${module === 'plain' ? '&plain' : ''}`);
       await page.waitForFunction(() => window.noiseAnimation, null, {timeout: 30000});
       const {step, drawing} = await canvasFrames(page);
       console.log(`${String(round).padEnd(6)} ${module.padEnd(8)} ${step.toFixed(2).padStart(12)} ` +
@@ -92,7 +92,7 @@ let browser = null;
 try {
   browser = await launchChromium(npmDir);
   const page = await browser.newPage();
-  await page.goto(`${origin}/?seed=${kSeed}&time=0`);
+  await page.goto(`${origin}/?seed=${kSeed}&time=0&engine=cpu`);
   await page.waitForFunction(() => window.noiseAnimation, null, {timeout: 30000});
   console.log(`${frames} frames per path, best of ${kRepeats}; ms per frame`);
   console.log('round  native plain  native sse2  native best       chromium plain  chromium simd128  simd128 / sse2');

@@ -10,7 +10,7 @@ SplitRenderer::~SplitRenderer() { StopWorkers(pool_); }
 
 bool SplitRenderer::Start(int threads) {
     StopWorkers(pool_);
-    BestRenderPath();  // decided here, before any worker asks (the Windows programs' statics are not guarded)
+    BestRenderPath();  // decided here, before any worker asks
     pool_ = StartWorkers(threads <= 0 ? ProcessorCount() : threads);
     if (pool_ == nullptr) return false;
     scratch_.resize(static_cast<size_t>(WorkerCount(pool_)));

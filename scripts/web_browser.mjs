@@ -29,12 +29,14 @@ export async function servePage(dir) {
 }
 
 // A fresh headless chromium (its own profile folder, no network services),
-// with any further command-line switches in args.
+// with WebGL2 drawn by SwiftShader on the CPU and any further command-line
+// switches in args (such as --disable-webgl).
 export function launchChromium(npmDir, args = []) {
   const {chromium} = createRequire(resolve(npmDir, 'package.json'))('playwright-core');
   return chromium.launch({
     executablePath: '/usr/bin/chromium', timeout: 60000,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', ...args],
+    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-quic',
+           '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           ...args],
   });
 }

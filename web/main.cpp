@@ -1,18 +1,21 @@
 // The web page's module: what the page's script calls. It starts the frame
 // loop from the URL's seed and held time, sizes the frame to the canvas's
 // pixels, runs one loop step per call, and renders single base frames
-// through a chosen path for the page's checks.
+// through a chosen path for the page's checks. For the page's WebGL2 engine
+// it hands over the tables and runs the loop's clock, zoom and rate steps
+// without rendering.
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
 
 #include "loop/display.h"
 #include "loop/frame_loop.h"
-#include "platform/clock.h"
+#include "noise/noise.h"
 #include "render/frame.h"
 #include "render/frame_rows.h"
 #include "render/frame_shape.h"
 #include "render/render_path.h"
+#include "render/shading.h"
 #include "web/page.h"
 
 namespace {
@@ -68,8 +71,7 @@ EMSCRIPTEN_KEEPALIVE int WebResize(int width, int height) {
 // nothing when no frame could be kept at all.
 EMSCRIPTEN_KEEPALIVE void WebFrame() {
     if (frame.pixels == nullptr) return;
-    const uint32_t t = loop.hold_time ? loop.held_time : FrameTime(ClockMs());
-    RenderSizedFrame(frame.shape, t, &frame.scratch, frame.pixels);
+    RenderSizedFrame(frame.shape, LoopFrameTime(loop), &frame.scratch, frame.pixels);
     PresentLoopFrame(&loop, frame.pixels);  // the page never closes the display
 }
 
@@ -89,4 +91,19 @@ EMSCRIPTEN_KEEPALIVE const uint32_t* WebRenderWith(int path, uint32_t t) {
     RenderFrameWith(static_cast<RenderPath>(path), t, ByteImage, PixelBuffer);
     return PixelBuffer;
 }
+
+// The WebGL2 engine's side of the loop: the time value to draw next (the
+// clock's moment or the held time), and the count of a frame it has drawn,
+// which applies a pending zoom and shows the rate title when one is due.
+EMSCRIPTEN_KEEPALIVE uint32_t WebFrameTime() { return LoopFrameTime(loop); }
+EMSCRIPTEN_KEEPALIVE void WebFrameShown() { FinishLoopFrame(&loop); }
+
+// The tables WebStart built, for the WebGL2 engine to upload: PermTable
+// (kTableEntries int32), GradTable (kTableEntries x, y, z int32 triples),
+// SineTable (kSineTableSize int32) and Palette (kPaletteSize 0x00RRGGBB).
+static_assert(sizeof(Gradient) == 3 * sizeof(int32_t), "GradTable is packed x, y, z triples");
+EMSCRIPTEN_KEEPALIVE const int32_t* WebPermTable() { return PermTable; }
+EMSCRIPTEN_KEEPALIVE const Gradient* WebGradTable() { return GradTable; }
+EMSCRIPTEN_KEEPALIVE const int32_t* WebSineTable() { return SineTable; }
+EMSCRIPTEN_KEEPALIVE const uint32_t* WebPalette() { return Palette; }
 }

@@ -2,6 +2,8 @@
 // (the SIMD128 build where the browser runs SIMD, the plain one otherwise or
 // when that fails to load), gives it the clock, the canvas and the title,
 // keeps its frame at the canvas's pixel size and paces its frame loop.
+// Frames are drawn by the WebGL2 engine (gpu-engine.js) where it draws them
+// exactly, otherwise by the module.
 'use strict';
 
 (() => {
@@ -13,13 +15,19 @@
   const kBaseWidth = 320;         // the canvas's CSS size at zoom 1
   const kBaseHeight = 200;
   const kZooms = ['1', '2', '4'];
+  const kEngines = ['cpu', 'gpu'];
+  const kMaxBatch = 1024;         // ?unlimited with WebGL2: most frames queued per refresh
+  const kTableEntries = 515, kSineEntries = 1024, kPaletteEntries = 256;  // the module's tables
   const kQuotedLength = 40;       // characters of a bad value shown in its problem line
   const kModules = {simd: 'noise-animation-simd.wasm', plain: 'noise-animation-plain.wasm'};
   // The smallest module that uses a SIMD128 instruction: valid only where the engine has SIMD.
   const kSimdProbe = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10, 10, 1, 8,
                                      0, 65, 0, 253, 15, 253, 98, 11]);
 
-  const canvas = document.getElementById('frame');
+  let canvas = document.getElementById('frame');  // replaced by a fresh one when the engine changes
+  let canvasObserver = null;                      // followCanvasSize's, when it follows
+  let frameSize = {width: kBaseWidth, height: kBaseHeight};  // the module's frame, WebStart's at first
+  const engineLine = document.getElementById('engine');
   const rateLine = document.getElementById('rate');
   const problemLine = document.getElementById('problem');
   const fullScreenButton = document.getElementById('full-screen');
@@ -47,11 +55,12 @@
 
   // The URL's parameters: seed=S (0 seeds from the clock), time=T (holds that
   // moment; needs a seed), size=WxH (the canvas's pixel size; its range is
-  // the module's to check), unlimited, plain (the module without SIMD).
-  // Throws one line naming what is wrong.
+  // the module's to check), unlimited, plain (the module without SIMD),
+  // engine=cpu|gpu (the module or WebGL2 only). Throws one line naming what
+  // is wrong.
   function readParameters(search) {
     const params = new URLSearchParams(search);
-    const result = {seed: 0, hold: false, time: 0, size: null, unlimited: false, plain: false};
+    const result = {seed: 0, hold: false, time: 0, size: null, unlimited: false, plain: false, engine: ''};
     const seen = new Set();
     for (const [name, value] of params) {
       if (seen.has(name)) throw new Error(`parameter ${quote(name)} is given twice`);
@@ -73,8 +82,11 @@
       } else if (name === 'unlimited' || name === 'plain') {
         if (value !== '') throw new Error(`${name}: takes no value, not ${quote(value)}`);
         result[name] = true;
+      } else if (name === 'engine') {
+        if (!kEngines.includes(value)) throw new Error(`engine: not cpu or gpu: ${quote(value)}`);
+        result.engine = value;
       } else {
-        throw new Error(`unknown parameter ${quote(name)} (known: seed, time, size, unlimited, plain)`);
+        throw new Error(`unknown parameter ${quote(name)} (known: seed, time, size, unlimited, plain, engine)`);
       }
     }
     if (result.hold && !seen.has('seed')) throw new Error('time: needs a seed too, as in ?seed=1&time=999');
@@ -106,7 +118,7 @@
   // anew only when the frame moves or resizes or the memory grows (which
   // detaches every earlier view).
   function makePresenter(memory) {
-    const context = canvas.getContext('2d', {alpha: false});
+    let context = null;  // the 2D context of the canvas it drew on last
     let image = null;
     let pending = null;
     return {
@@ -124,6 +136,7 @@
           canvas.width = width;
           canvas.height = height;
         }
+        if (context?.canvas !== canvas) context = canvas.getContext('2d', {alpha: false});
         context.putImageData(image, 0, 0);
       },
     };
@@ -141,17 +154,36 @@
     }
   }
 
-  // Sets the module's frame to width x height pixels. Returns '', or why it
-  // cannot; the frame then keeps its size.
+  // Sets the module's frame, which both engines draw, to width x height
+  // pixels. Returns '', or why it cannot; the frame then keeps its size.
   function resizeFrame(exports, width, height) {
-    return ['', 'out of range', 'not enough memory for the frame'][exports.WebResize(width, height)];
+    const result = exports.WebResize(width, height);
+    if (result === 0) frameSize = {width, height};
+    return ['', 'out of range', 'not enough memory for the frame'][result];
+  }
+
+  // Watches the canvas's size in device pixels where the browser tells it.
+  function observeCanvas() {
+    try {
+      canvasObserver.observe(canvas, {box: 'device-pixel-content-box'});
+    } catch {
+      canvasObserver.observe(canvas);
+    }
+  }
+
+  // Puts fresh in the canvas's place (same attributes and CSS size).
+  function replaceCanvas(fresh) {
+    canvas.replaceWith(fresh);
+    canvasObserver?.unobserve(canvas);
+    canvas = fresh;
+    if (canvasObserver) observeCanvas();
   }
 
   // Keeps the frame at the canvas's pixel size, its CSS size times
   // devicePixelRatio as the browser lays it out: through zoom, the
   // browser's own zoom and full screen.
   function followCanvasSize(exports) {
-    const observer = new ResizeObserver(([entry]) => {
+    canvasObserver = new ResizeObserver(([entry]) => {
       const box = entry.devicePixelContentBoxSize?.[0];
       const width = box ? box.inlineSize : Math.round(entry.contentRect.width * window.devicePixelRatio);
       const height = box ? box.blockSize : Math.round(entry.contentRect.height * window.devicePixelRatio);
@@ -160,11 +192,45 @@
       if (problem) showProblem(`a canvas of ${width}x${height} pixels: ${problem}`);
       problemLine.hidden = !problem;
     });
-    try {
-      observer.observe(canvas, {box: 'device-pixel-content-box'});
-    } catch {
-      observer.observe(canvas);
+    observeCanvas();
+  }
+
+  // The WebGL2 engine on a copy of the canvas, which takes the canvas's place
+  // once the engine draws the frames exactly at the frame's size. Throws why not.
+  async function startGpu(exports, preserve, onLost) {
+    const memory = exports.memory.buffer;
+    const tables = {
+      perm: new Int32Array(memory, exports.WebPermTable(), kTableEntries),
+      grad: new Int32Array(memory, exports.WebGradTable(), 3 * kTableEntries),
+      sine: new Int32Array(memory, exports.WebSineTable(), kSineEntries),
+      palette: new Uint8Array(memory, exports.WebPalette(), 4 * kPaletteEntries),
+    };
+    const best = exports.WebBestPath();
+    const reference = (t) => new Uint32Array(exports.memory.buffer, exports.WebRenderWith(best, t),
+                                             kBaseWidth * kBaseHeight);
+    if (typeof createGpuEngine !== 'function') throw new Error('its script gpu-engine.js did not load');
+    const trial = canvas.cloneNode(false);
+    const engine = await createGpuEngine(trial, tables, {reference, preserve, onLost});
+    if (!drawGpu(engine, trial, exports.WebFrameTime())) {
+      throw new Error(`${frameSize.width}x${frameSize.height} frames are larger than it draws`);
     }
+    replaceCanvas(trial);
+    return engine;
+  }
+
+  // Draws time value t with engine on target at the frame's size; false when it cannot.
+  function drawGpu(engine, target, t) {
+    const {width, height} = frameSize;
+    if (target.width !== width || target.height !== height) {
+      target.width = width;
+      target.height = height;
+    }
+    return engine.draw(t, width, height);
+  }
+
+  // Names the engine that draws, and why WebGL2 does not when there is a reason.
+  function showEngine(webgl, reason = '') {
+    engineLine.textContent = webgl ? 'Drawn by WebGL2' : `Drawn by WebAssembly${reason && ` (WebGL2: ${reason})`}`;
   }
 
   // Zoom keys and controls, full screen, the browser's zoom (layOutAgain)
@@ -257,19 +323,78 @@
     } else {
       followCanvasSize(exports);
     }
-    // For the page's checks and benchmarks: the module, its render path and the canvas drawing.
-    window.noiseAnimation = {exports, simd, draw: presenter.draw};
+
+    let gpu = null;
+    let fallback = '';  // why WebGL2 does not draw
+    if (options.engine !== 'cpu') {
+      try {
+        gpu = await startGpu(exports, options.hold, () => gpu && useModule('the context was lost'));
+      } catch (error) {
+        if (options.engine === 'gpu') {
+          showProblem(`engine=gpu: WebGL2 cannot draw the frames here: ${error.message}`);
+          return;
+        }
+        fallback = error.message;
+      }
+    }
+
+    // Draws the frames with the module from now on, on a canvas with a 2D
+    // context: a fresh one when WebGL2 drew on this one.
+    function useModule(reason) {
+      if (gpu) {
+        gpu = null;
+        replaceCanvas(canvas.cloneNode(false));
+      }
+      showEngine(false, reason);
+    }
+    if (gpu) showEngine(true);
+    else useModule(fallback);
+
+    // One pass of the frame loop: the module's own, or a frame drawn by
+    // WebGL2 at the loop's time value and counted by the module.
+    function frameStep() {
+      if (gpu) {
+        if (drawGpu(gpu, canvas, exports.WebFrameTime())) {
+          exports.WebFrameShown();
+          return;
+        }
+        useModule(gpu.lost ? 'the context was lost' : 'it could not draw the frame');
+      }
+      exports.WebFrame();
+    }
+
+    // ?unlimited with WebGL2: as many frames per refresh as the GPU finishes,
+    // not as many as the script can queue. One batch is in flight at most; it
+    // doubles when the GPU finished the last one by the next refresh, and
+    // halves, drawing nothing, when it did not.
+    let batch = 1;
+    function unlimitedGpuStep() {
+      if (!gpu.done()) {
+        batch = Math.max(1, batch >> 1);
+        return;
+      }
+      batch = Math.min(2 * batch, kMaxBatch);
+      for (let k = 0; k < batch && gpu; ++k) frameStep();
+      gpu?.fence();
+    }
+
+    // For the page's checks and benchmarks: the module, its render path, the
+    // canvas drawing, one pass of the loop and the WebGL2 engine (null when
+    // the module draws).
+    window.noiseAnimation = {exports, simd, draw: presenter.draw, step: frameStep, gpu: () => gpu};
     document.body.dataset.renderer = simd ? 'simd128' : 'plain';
     // A fixed size keeps its device pixels when the browser's zoom changes.
     handleInput(exports, () => layOut(zoom, options.size));
 
     const frame = () => {
       try {
-        if (options.unlimited) {
+        if (gpu && options.unlimited) {
+          unlimitedGpuStep();
+        } else if (options.unlimited) {
           const end = performance.now() + kUnlimitedBudgetMs;
-          do exports.WebFrame(); while (performance.now() < end);
+          do frameStep(); while (performance.now() < end);
         } else {
-          exports.WebFrame();
+          frameStep();
         }
       } catch (error) {
         showProblem(`the animation stopped: ${error.message}`);

@@ -1,10 +1,12 @@
-// The web page in a real headless Chromium at devicePixelRatio 2, served on
-// loopback: held moments at the canvas's pixel size against noise-frame's
-// PNG of that size, at zoom 1, 2 and 4; the pixel size through the zoom keys
-// and full screen; zoom keys with modifiers left to the browser; SIMD128 and plain
-// modules frame for frame; fallbacks when a module or the script does not
-// load; the animation, its rate and palette; bad parameters; and no console
-// error, exception or failed or outside request anywhere else.
+// The web page in a real headless Chromium at devicePixelRatio 2, WebGL2 by
+// SwiftShader, served on loopback: held moments at the canvas's pixel size
+// against noise-frame's PNG of that size, at zoom 1, 2 and 4; the pixel size
+// through the zoom keys and full screen with either engine; zoom keys with
+// modifiers left to the browser; SIMD128 and plain modules frame for frame;
+// the WebGL2 and WebAssembly engines against noise-frame at a table of sizes,
+// and the fall-backs from WebGL2; fallbacks when a module or a script does
+// not load; the animation, its rate and palette; bad parameters; and no
+// console error, exception or failed or outside request anywhere else.
 //   node page_e2e.mjs PAGE_DIR NOISE_FRAME SCRATCH_DIR NPM_DIR
 // NPM_DIR holds the node_modules that npm ci made from package-lock.json.
 import {execFileSync} from 'node:child_process';
@@ -16,6 +18,7 @@ import {launchChromium, servePage} from '../../scripts/web_browser.mjs';
 
 const [pageDir, noiseFrame, scratch, npmDir] = process.argv.slice(2);
 const DPR = 2;  // --force-device-scale-factor
+const BROWSER_ARGS = [`--force-device-scale-factor=${DPR}`, '--window-size=1400,1000'];
 const SECONDS = 1000;
 const RATE_TITLE = /^Noise animation [0-9]+\.[0-9]{2} fps$/;
 const PATHS = {plain: 0, simd128: 4};  // indices in RenderPath
@@ -98,10 +101,13 @@ async function canvasAt(page, width, height, scale = 1) {
 }
 
 // Held moments: [query, zoom key, the canvas's pixel size, screen pixels per canvas pixel]. Without
-// ?size the canvas draws at its CSS size (320x200 times the zoom) times devicePixelRatio.
+// ?size the canvas draws at its CSS size (320x200 times the zoom) times devicePixelRatio; without
+// ?engine WebGL2 draws.
 const HELD = [['?seed=1&time=999&size=640x360', '1', '640x360', 1], ['?seed=7&time=123456', '1', '640x400', 1],
-              ['?seed=7&time=123456', '2', '1280x800', 1], ['?seed=-5&time=4294967295&size=320x200', '4', '320x200', 4],
-              ['?seed=42&time=0&size=641x361&plain', '1', '641x361', 1], ['?seed=9&time=77&size=250x1000', '2', '250x1000', 2]];
+              ['?seed=7&time=123456', '2', '1280x800', 1], ['?seed=7&time=123456&engine=cpu', '2', '1280x800', 1],
+              ['?seed=-5&time=4294967295&size=320x200', '4', '320x200', 4],
+              ['?seed=42&time=0&size=641x361&plain&engine=cpu', '1', '641x361', 1],
+              ['?seed=9&time=77&size=250x1000', '2', '250x1000', 2]];
 
 async function heldMoments(page, origin) {
   for (const [query, key, size, scale] of HELD) {
@@ -124,15 +130,22 @@ async function heldMoments(page, origin) {
   check((await canvasAt(page, 250, 1000, 2)).box.width === 250, 'the "2 x 2" control does not zoom');
 }
 
-// The canvas follows its CSS size through zoom keys and full screen; keys with Ctrl, Alt or
-// Meta are the browser's: [step, the canvas's pixel size after it (null: unchanged)].
+// The canvas follows its CSS size through zoom keys and full screen, with either engine; keys
+// with Ctrl, Alt or Meta are the browser's: [step, the canvas's pixel size after it (null: unchanged)].
 async function canvasSizes(page, origin) {
+  for (const [engine, name] of [['gpu', 'WebGL2'], ['cpu', 'WebAssembly']]) {
+    await canvasSizesWith(page, origin, engine);
+    check(await engineText(page) === `Drawn by ${name}`, `engine=${engine}: "${await engineText(page)}" after resizes`);
+  }
+}
+
+async function canvasSizesWith(page, origin, engine) {
   const press = (keys) => [keys, () => page.keyboard.press(keys)];
   const steps = [[...press('4'), '2560x1600'], [...press('1'), '640x400'],
     ...['Control+2', 'Alt+4', 'Meta+2', 'Control+Shift+4'].map((keys) => [...press(keys), null]),
     ['full screen', () => page.click('#full-screen'), 'screen'],
     ['full screen left', () => page.evaluate(() => document.exitFullscreen()), '640x400']];
-  await open(page, origin, '?seed=5&time=55');
+  await open(page, origin, `?seed=5&time=55&engine=${engine}`);
   for (const [label, step, size] of steps) {
     await step();
     await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
@@ -140,7 +153,7 @@ async function canvasSizes(page, origin) {
                                               : (size ?? '640x400').split('x').map(Number);
     const got = await canvasAt(page, width, height);
     check(got.width === width && got.height === height && Math.round(got.box.width * DPR) === width,
-          `${label}: the canvas is ${got.width}x${got.height} pixels in a ${got.box.width} px box, not ${width}x${height}`);
+          `engine=${engine} ${label}: the canvas is ${got.width}x${got.height} pixels in a ${got.box.width} px box, not ${width}x${height}`);
   }
 }
 
@@ -175,9 +188,79 @@ async function simdAgainstPlain(page, origin) {
   });
 }
 
+// The canvas as drawn by the page's next frame, read with toDataURL.
+async function canvasPicture(page) {
+  const url = await page.evaluate(() => new Promise((drawn) => {
+    requestAnimationFrame(() => requestAnimationFrame(() => drawn(document.getElementById('frame').toDataURL())));
+  }));
+  return decodePng(Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
+}
+
+const engineText = (page) => page.textContent('#engine');
+
+// Held moments drawn by each engine, read back from the canvas, against
+// noise-frame --size and against each other.
+async function engines(page, origin) {
+  const cases = [[1, 999, '320x200'], [7, 123456, '1x1'], [-5, 4294967295, '333x77'], [42, 0, '199x321'],
+                 [9, 2147483648, '2x3'], [3, 262143, '1920x1080']];
+  for (const [seed, time, size] of cases) {
+    const frame = framePng(seed, time, size);
+    const drawn = {};
+    for (const [engine, name] of [['gpu', 'WebGL2'], ['cpu', 'WebAssembly']]) {
+      const query = `?seed=${seed}&time=${time}&size=${size}&engine=${engine}`;
+      await open(page, origin, query);
+      const shown = (await engineText(page)) || await page.textContent('#problem');
+      check(shown.startsWith(`Drawn by ${name}`), `${query}: "${shown}"`);
+      drawn[engine] = await canvasPicture(page);
+      const problem = firstMismatch(drawn[engine], frame, 1);
+      check(problem === null, `${query}: not noise-frame's picture: ${problem}`);
+    }
+    check(firstMismatch(drawn.gpu, drawn.cpu, 1) === null, `seed ${seed} time ${time} size ${size}: the engines differ`);
+  }
+}
+
+// WebGL2 refused by the browser or its context lost: the page draws the same
+// picture with WebAssembly, without a reload; ?engine=gpu alone says why not.
+async function engineFallbacks(page, origin) {
+  const loseContext = () => document.getElementById('frame').getContext('webgl2')
+                                .getExtension('WEBGL_lose_context').loseContext();
+  const cases = [  // [WebGL2 refused, query, script run once it draws, text shown after]
+    [true, '?seed=1&time=999', null, 'Drawn by WebAssembly (WebGL2: no WebGL2 context)'],
+    [true, '?seed=1&time=999&engine=gpu', null, 'engine=gpu: WebGL2 cannot draw the frames here'],
+    [false, '?seed=1&time=999&engine=gpu', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
+    [false, '?seed=1&time=999&size=333x77', loseContext, 'Drawn by WebAssembly (WebGL2: the context was lost)'],
+  ];
+  const refused = await launchChromium(npmDir, [...BROWSER_ARGS, '--disable-webgl']);
+  try {
+    const bare = await watchedPage(origin, /^$/, refused);
+    for (const [noWebgl, query, script, text] of cases) {
+      const tab = noWebgl ? bare : page;
+      await open(tab, origin, query);
+      if (text.startsWith('engine=')) {
+        const shown = await tab.textContent('#problem');
+        check(shown.startsWith(text) && await tab.isVisible('#problem'), `${query} refused: shows "${shown}"`);
+        continue;
+      }
+      if (script) {
+        check(await engineText(tab) === 'Drawn by WebGL2', `${query}: "${await engineText(tab)}" before the loss`);
+        await tab.evaluate(script);
+      }
+      const fell = await tab.waitForFunction((want) => document.getElementById('engine').textContent === want, text,
+                                             {timeout: 10 * SECONDS}).catch(() => null);
+      check(fell !== null, `${query}: "${await engineText(tab)}", not "${text}"`);
+      const size = /size=([0-9x]+)/.exec(query)?.[1] ?? `${320 * DPR}x${200 * DPR}`;
+      const problem = firstMismatch(await canvasPicture(tab), framePng(1, 999, size), 1);
+      check(problem === null, `${query}: not noise-frame's picture: ${problem}`);
+    }
+  } finally {
+    await refused.close();
+    await page.bringToFront();
+  }
+}
+
 async function animation(page, origin) {
   const palette = new Set(Array.from({length: 256}, (_, i) => (i << 16) | (i << 8) | Math.round(255 * Math.sqrt(i / 255))));
-  for (const query of ['?seed=3', '?unlimited']) {
+  for (const query of ['?seed=3', '?unlimited', '?unlimited&engine=cpu']) {
     await open(page, origin, query);
     const first = decodePng(await page.locator('#frame').screenshot());
     const strangers = first.pixels.filter((p) => !palette.has(p));
@@ -197,11 +280,12 @@ async function badParameters(page, origin) {
                  ['?seed=4294967296', 'seed: not a whole number'], ['?seed=1&time=-1', 'time: not a whole number'],
                  ['?time=5', 'time: needs a seed too'], ['?zoom=2', "unknown parameter 'zoom'"],
                  ['?seed=1&seed=2', "parameter 'seed' is given twice"], ['?unlimited=yes', 'unlimited: takes no value'],
+                 ['?engine=fast', "engine: not cpu or gpu: 'fast'"],
                  ['?size=640', "size: not WxH: '640'"], ['?size=0x200', "size: out of range: '0x200'"],
                  ['?size=16385x1', 'size: out of range'], ['?size=8193x8193', 'size: out of range'],
                  ['?size=4294967936x400', 'size: out of range'], ['?seed=%0A1%27', "seed: not a whole number from -2147483648 to 4294967295: '\\x0a1\\x27'"],
                  [`?seed=${'7'.repeat(50000)}`, `seed: not a whole number from -2147483648 to 4294967295: '${'7'.repeat(40)}…'`],
-                 [`?${'é'.repeat(5000)}`, `unknown parameter '${'é'.repeat(40)}…' (known: seed, time, size, unlimited, plain)`]];
+                 [`?${'é'.repeat(5000)}`, `unknown parameter '${'é'.repeat(40)}…' (known: seed, time, size, unlimited, plain, engine)`]];
   for (const [query, line] of cases) {
     await open(page, origin, query);
     const shown = await page.textContent('#problem');
@@ -224,10 +308,10 @@ function pageSize() {
   check(packed <= 64 * 1024, `the page's files take ${packed} bytes gzip-compressed, over 64 KiB`);
 }
 
-// A page whose console errors and warnings, exceptions, failed and outside requests are failures,
-// except the failed requests of files that match blocked.
-async function watchedPage(origin, blocked = /^$/) {
-  const page = await browser.newPage({viewport: null});
+// A page (of from) whose console errors and warnings, exceptions, failed and outside requests are
+// failures, except the failed requests of files that match blocked.
+async function watchedPage(origin, blocked = /^$/, from = browser) {
+  const page = await from.newPage({viewport: null});
   page.setDefaultTimeout(30 * SECONDS);
   page.on('console', (m) => check((m.type() !== 'error' && m.type() !== 'warning') ||
                                   (blocked.source !== '^$' && m.text().startsWith('Failed to load resource')),
@@ -239,9 +323,12 @@ async function watchedPage(origin, blocked = /^$/) {
   return page;
 }
 
-// Files that do not load: [what, files, how (a status, 'abort', or a body), the page's renderer or problem line].
+// Files that do not load: [what, files, how (a status, 'abort', or a body), the page's renderer and engine, or
+// its problem line].
 const FALLBACKS = [['no SIMD module', /-simd\.wasm$/, 404, 'plain'], ['SIMD module blocked', /-simd\.wasm$/, 'abort', 'plain'],
   ['SIMD module broken', /-simd\.wasm$/, 'not a module', 'plain'], ['an engine without SIMD', null, null, 'plain'],
+  ['WebGL2 script blocked', /gpu-engine\.js$/, 'abort',
+   'simd128: Drawn by WebAssembly (WebGL2: its script gpu-engine.js did not load)'],
   ['no modules', /\.wasm$/, 404, 'could not load the animation: noise-animation-plain.wasm: 404'],
   ['script blocked', /\.js$/, 'abort', 'could not load the animation: its script noise-animation.js did not load']];
 
@@ -255,9 +342,11 @@ async function fallbacks(page, origin) {
       await other.addInitScript(() => { WebAssembly.validate = () => false; });
     }
     await open(other, origin, '?seed=9&time=5');
-    const shown = await other.evaluate(() => document.body.dataset.renderer ?? document.getElementById('problem').textContent);
+    const shown = await other.evaluate(() => (document.body.dataset.renderer &&
+      `${document.body.dataset.renderer}: ${document.getElementById('engine').textContent}`) ??
+      document.getElementById('problem').textContent);
     check(shown.startsWith(outcome), `${what}: the page shows "${shown}", not "${outcome}"`);
-    if (shown === 'plain') {
+    if (shown.startsWith('plain')) {
       check(await other.evaluate(() => window.noiseAnimation.exports.WebBestPath()) === PATHS.plain, `${what}: not plain`);
     }
     await other.close();
@@ -268,12 +357,16 @@ async function fallbacks(page, origin) {
 const {origin, stop} = await servePage(pageDir);
 let browser = null;
 try {
-  browser = await launchChromium(npmDir, [`--force-device-scale-factor=${DPR}`, '--window-size=1400,1000']);
+  browser = await launchChromium(npmDir, BROWSER_ARGS);
   const page = await watchedPage(origin);  // the front page: a background tab gets no animation frames
-  for (const [name, group] of Object.entries({pageSize, heldMoments, canvasSizes, simdAgainstPlain, animation,
-                                              badParameters, fallbacks})) {
+  for (const [name, group] of Object.entries({pageSize, heldMoments, canvasSizes, simdAgainstPlain, engines,
+                                              engineFallbacks, animation, badParameters, fallbacks})) {
     const before = failures.length;
-    await group(page, origin);
+    try {
+      await group(page, origin);
+    } catch (error) {
+      check(false, `${name} stopped: ${error.message}`);
+    }
     console.log(`${failures.length === before ? 'ok  ' : 'FAIL'} ${name}`);
   }
 } catch (error) {
