@@ -183,14 +183,19 @@
   // devicePixelRatio as the browser lays it out: through zoom, the
   // browser's own zoom and full screen.
   function followCanvasSize(exports) {
+    let sizeProblemShown = false;  // the problem line names a canvas size the module refused
     canvasObserver = new ResizeObserver(([entry]) => {
       const box = entry.devicePixelContentBoxSize?.[0];
       const width = box ? box.inlineSize : Math.round(entry.contentRect.width * window.devicePixelRatio);
       const height = box ? box.blockSize : Math.round(entry.contentRect.height * window.devicePixelRatio);
       if (width === 0 || height === 0) return;
       const problem = resizeFrame(exports, width, height);
-      if (problem) showProblem(`a canvas of ${width}x${height} pixels: ${problem}`);
-      problemLine.hidden = !problem;
+      if (problem) {
+        showProblem(`a canvas of ${width}x${height} pixels: ${problem}`);
+      } else if (sizeProblemShown) {
+        problemLine.hidden = true;  // a size that fits again; any other problem stays shown
+      }
+      sizeProblemShown = Boolean(problem);
     });
     observeCanvas();
   }
