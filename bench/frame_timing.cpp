@@ -18,6 +18,7 @@
 //                                 MS, default 100: milliseconds per timed run in 2. and 3.)
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -93,14 +94,19 @@ struct Sized {
     std::vector<uint32_t> pixels;
 };
 
+// Streaming stores as the renderer chooses them (by the frame's size), always, or never.
+enum class Streaming { kBySize, kAlways, kNever };
+
 // ns per sample of whole frames of s through path, the stages given.
-double TimeSized(Sized& s, RenderPath path, int run_ms, unsigned stages) {
+double TimeSized(Sized& s, RenderPath path, int run_ms, unsigned stages, Streaming streaming = Streaming::kBySize) {
     FrameScratch scratch;
 #if defined(NOISE_FRAME_STAGES)
+    if (streaming != Streaming::kBySize) scratch.stream_from = streaming == Streaming::kAlways ? 0 : INT64_MAX;
     RenderFrameRows(path, s.shape, 0, &scratch, s.pixels.data(), 0, s.shape.height);  // fills every buffer once
     scratch.stages = stages;
 #else
     (void)stages;
+    (void)streaming;
 #endif
     const double ns = TimeCalls(run_ms, [&](int f) {
         RenderFrameRows(path, s.shape, static_cast<uint32_t>(f) * kTimeStep, &scratch, s.pixels.data(), 0,
@@ -220,6 +226,20 @@ int main(int argc, char** argv) {
             const double output = TimeSized(s, path, run_ms, kStageOutput);
             std::printf("%-8s %-5d %8.2f %8.2f %8.2f %8.2f %8.2f %8.3f\n", RenderPathName(path), s.scale, whole,
                         samples, fills, output, whole - samples - fills - output, TimeMemoryWrite(s, run_ms));
+            std::fflush(stdout);
+        }
+    }
+
+    std::printf("== pixels written by streaming stores or plain ones (RenderFrameRows from %lld pixels on): ns per grid sample\n",
+                static_cast<long long>(kStreamFromPixels));
+    std::printf("%-8s %-5s %8s %8s %8s\n", "path", "scale", "plain", "stream", "memwrite");
+    for (RenderPath path : kAllRenderPaths) {
+        if (path == RenderPath::kPlain || !RenderPathAvailable(path)) continue;
+        for (Sized& s : sizes) {
+            if (s.scale < 4) continue;
+            std::printf("%-8s %-5d %8.2f %8.2f %8.3f\n", RenderPathName(path), s.scale,
+                        TimeSized(s, path, run_ms, kAllStages, Streaming::kNever),
+                        TimeSized(s, path, run_ms, kAllStages, Streaming::kAlways), TimeMemoryWrite(s, run_ms));
             std::fflush(stdout);
         }
     }

@@ -50,6 +50,9 @@ struct BandTables {
     // Palette[i] >> 8 == i * 0x101 for every i (grey, red = green = i, with
     // its own blue), checked when the scratch is made: only blue is looked up.
     bool palette_grey = false;
+    // The frame is larger than the cache: its pixels are written by
+    // streaming (non-temporal) stores where the path has them.
+    bool stream_pixels = false;
     // What pq[k] holds: y cell pq_cell[k] at time value pq_time[k], once pq_ready[k].
     int32_t pq_cell[kOctaves] = {};
     uint32_t pq_time[kOctaves] = {};

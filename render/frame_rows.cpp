@@ -84,6 +84,38 @@ int DecomposeColumns(const int32_t* column_x, int cols, int k, int32_t* offset, 
     return runs;
 }
 
+// Paths whose whole-frame kernel (RenderFrameWith) renders the base frame
+// faster than their band stages do (frame_timing's first rows).
+bool WholeFrameKernelFaster(RenderPath path) {
+    return path == RenderPath::kPlain || path == RenderPath::kAvx512;
+}
+
+// Output rows row_begin .. row_end - 1 of a scale-1 frame (a crop of the base
+// frame) through the whole-frame kernel, where that path's is faster and the
+// rows need most of the base frame's samples anyway; false where the band
+// renderer should take them.
+bool RenderFromBaseFrame(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
+                         uint32_t* pixels, int row_begin, int row_end) {
+    FrameScratch& s = *scratch;
+    if (shape.scale_p != shape.scale_q || s.stages != kAllStages || !WholeFrameKernelFaster(path)) return false;
+    // At 15/16 of the base frame's samples the band renderer costs about what
+    // the whole frame and the copy of the crop do.
+    const int64_t samples = int64_t{row_end / 2 - row_begin / 2 + 1} * shape.grid_cols;
+    if (samples * 16 < int64_t{15} * (W / 2 + 1) * (H / 2 + 1)) return false;
+    s.base_bytes.resize(static_cast<size_t>(kByteRows) * kByteStride);
+    if (shape.width == W && row_begin == 0 && row_end == H) {
+        RenderFrameWith(path, t, s.base_bytes.data(), pixels);
+        return true;
+    }
+    s.base_pixels.resize(kPixelCount);
+    RenderFrameWith(path, t, s.base_bytes.data(), s.base_pixels.data());
+    for (int r = row_begin; r < row_end; ++r) {
+        std::copy_n(s.base_pixels.data() + static_cast<size_t>(r) * W, shape.width,
+                    pixels + static_cast<size_t>(r) * shape.width);
+    }
+    return true;
+}
+
 }  // namespace
 
 const BandKernel kBandKernelPlain = {SampleRowsPlain, FillRowsPlain, OutputRowsPlain};
@@ -153,8 +185,11 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
 void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
                      uint32_t* pixels, int row_begin, int row_end) {
     if (row_begin >= row_end) return;
+    if (!RenderPathAvailable(path)) path = RenderPath::kPlain;
+    if (RenderFromBaseFrame(path, shape, t, scratch, pixels, row_begin, row_end)) return;
     PrepareScratch(shape, scratch);
     FrameScratch& s = *scratch;
+    s.tables.stream_pixels = int64_t{shape.width} * shape.height >= s.stream_from;
     const BandKernel& kernel = RenderPathBandKernel(path);
     const int width = shape.width;
     uint8_t* const filled = s.filled.data();

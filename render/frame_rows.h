@@ -23,6 +23,11 @@ constexpr unsigned kStageOutput = 4;   // odd rows averaged, the palette, the pi
 constexpr unsigned kAllStages = kStageSamples | kStageFills | kStageOutput;
 #define NOISE_FRAME_STAGES 1  // this header has the stage flags above
 
+// Frames of at least this many pixels (16 MiB of them) are written by
+// streaming stores, which bypass the cache: they would only evict the
+// tables and bands, and the frame would not stay cached for its reader.
+constexpr int64_t kStreamFromPixels = int64_t{4} << 20;
+
 // One thread's working space for frames of one shape at a time: the
 // per-column and per-row coordinates of the grid, the vector samplers'
 // tables, a band of grid shades and the filled byte rows. Made once and
@@ -41,6 +46,9 @@ struct FrameScratch {
     std::vector<uint8_t> shades;         // (kBandGridRows + 1) rows of grid shades
     int byte_stride = 0;                 // bytes per filled row: width rounded up to 64, plus 128
     std::vector<uint8_t> filled;         // (kBandGridRows + 1) filled even rows plus one odd row
+    int64_t stream_from = kStreamFromPixels;  // frames of this many pixels or more are streamed
+    std::vector<uint8_t> base_bytes;     // whole base-size frames through the whole-frame kernel:
+    std::vector<uint32_t> base_pixels;   //   its byte image, and its pixels when they are cropped
     unsigned stages = kAllStages;        // benchmarks only: the stages to run
 };
 

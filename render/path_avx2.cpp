@@ -116,7 +116,28 @@ struct Avx2 {
         }
 
         void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) const {
+            RowOf<false>(row, below, width, out, odd_row);
+        }
+        // The same, from out's first 32-byte boundary on by streaming stores.
+        void StreamRow(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) const {
+            RowOf<true>(row, below, width, out, odd_row);
+        }
+
+        template <bool kStream>
+        void RowOf(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) const {
+            auto store = [](uint32_t* to, V v) {
+                if (kStream) {
+                    _mm256_stream_si256(reinterpret_cast<__m256i*>(to), v);
+                } else {
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), v);
+                }
+            };
             int c = 0;
+            if (kStream) {
+                for (; c < width && reinterpret_cast<uintptr_t>(out + c) % sizeof(V) != 0; ++c) {
+                    out[c] = Palette[below != nullptr ? (row[c] + below[c]) >> 1 : row[c]];
+                }
+            }
             if (grey) {
                 for (; c + kChunk <= width; c += kChunk) {
                     V shades = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + c));
@@ -134,13 +155,10 @@ struct Avx2 {
                     const V p1 = _mm256_unpackhi_epi16(blue_green_low, red_top_low);
                     const V p2 = _mm256_unpacklo_epi16(blue_green_high, red_top_high);
                     const V p3 = _mm256_unpackhi_epi16(blue_green_high, red_top_high);
-                    auto store = [&](int at, V v) {
-                        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + at), v);
-                    };
-                    store(0, _mm256_permute2x128_si256(p0, p1, 0x20));
-                    store(8, _mm256_permute2x128_si256(p2, p3, 0x20));
-                    store(16, _mm256_permute2x128_si256(p0, p1, 0x31));
-                    store(24, _mm256_permute2x128_si256(p2, p3, 0x31));
+                    store(out + c, _mm256_permute2x128_si256(p0, p1, 0x20));
+                    store(out + c + 8, _mm256_permute2x128_si256(p2, p3, 0x20));
+                    store(out + c + 16, _mm256_permute2x128_si256(p0, p1, 0x31));
+                    store(out + c + 24, _mm256_permute2x128_si256(p2, p3, 0x31));
                 }
             }
             if (c < width && below != nullptr) {
@@ -150,7 +168,7 @@ struct Avx2 {
             const auto* palette = reinterpret_cast<const int*>(Palette);
             for (; c + kLanes <= width; c += kLanes) {
                 const V index = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c)));
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_i32gather_epi32(palette, index, 4));
+                store(out + c, _mm256_i32gather_epi32(palette, index, 4));
             }
             for (; c < width; ++c) out[c] = Palette[row[c]];
         }

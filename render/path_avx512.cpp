@@ -125,13 +125,22 @@ struct Avx512 {
         // below (each read up to 63 bytes past width).
         void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* /*odd_row*/) const {
             if (grey) {
-                RowOf<true>(row, below, width, out);
+                RowOf<true, false>(row, below, width, out);
             } else {
-                RowOf<false>(row, below, width, out);
+                RowOf<false, false>(row, below, width, out);
             }
         }
 
-        template <bool kGrey>
+        // The same, with the whole 64-byte lines of out written by streaming stores.
+        void StreamRow(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* /*odd_row*/) const {
+            if (grey) {
+                RowOf<true, true>(row, below, width, out);
+            } else {
+                RowOf<false, true>(row, below, width, out);
+            }
+        }
+
+        template <bool kGrey, bool kStream>
         NOISE_FAST_INLINE void RowOf(const uint8_t* row, const uint8_t* below, int width, uint32_t* out) const {
             auto load = [&](int c) {
                 const V a = _mm512_loadu_si512(row + c);
@@ -139,9 +148,24 @@ struct Avx512 {
             };
             int c = 0;
             V px[4];
+            if (kStream) {
+                // Pixels up to out's first 64-byte boundary, by a masked store.
+                const int head = (16 - static_cast<int>(reinterpret_cast<uintptr_t>(out) / 4 % 16)) % 16;
+                if (head > 0 && width > 64) {
+                    Chunk<kGrey>(load(0), px);
+                    _mm512_mask_storeu_epi32(out, static_cast<__mmask16>((1u << head) - 1), px[0]);
+                    c = head;
+                }
+            }
             for (; c + kChunk <= width; c += kChunk) {
                 Chunk<kGrey>(load(c), px);
-                for (int q = 0; q < 4; ++q) _mm512_storeu_si512(out + c + 16 * q, px[q]);
+                for (int q = 0; q < 4; ++q) {
+                    if (kStream) {
+                        _mm512_stream_si512(reinterpret_cast<V*>(out + c + 16 * q), px[q]);
+                    } else {
+                        _mm512_storeu_si512(out + c + 16 * q, px[q]);
+                    }
+                }
             }
             if (c < width) {
                 Chunk<kGrey>(load(c), px);

@@ -17,9 +17,14 @@
 #endif
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "loop/display.h"
 #include "loop/frame_loop.h"  // IsZoomFactor
@@ -106,14 +111,43 @@ bool TakeEvents() {
     return open;
 }
 
+// Frames of at least this many pixels (4 MiB of them) are copied to the
+// surface by streaming stores: the surface is only read again by the X
+// server, and plain stores would first read every line of it into the cache.
+constexpr int64_t kStreamCopyFromPixels = int64_t{1} << 20;
+
+// n pixels from from to to, those from to's first 16-byte boundary on by streaming stores.
+void StreamPixels(const uint32_t* from, int n, uint32_t* to) {
+    int c = 0;
+#if defined(__SSE2__)
+    for (; c < n && reinterpret_cast<uintptr_t>(to + c) % 16 != 0; ++c) to[c] = from[c];
+    for (; c + 16 <= n; c += 16) {
+        for (int q = 0; q < 16; q += 4) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(to + c + q),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + c + q)));
+        }
+    }
+#endif
+    for (; c < n; ++c) to[c] = from[c];
+}
+
 // Copies frame (row 0 at the bottom) into surface, of the same size and
 // 0x00RRGGBB, top row first.
 void CopyFlipped(const SizedFrame& frame, SDL_Surface* surface) {
     const size_t row_bytes = static_cast<size_t>(frame.width) * kBytesPerPixel;
+    const bool stream = int64_t{frame.width} * frame.height >= kStreamCopyFromPixels;
     for (int r = 0; r < frame.height; ++r) {
-        std::memcpy(RowOf(surface, frame.height - 1 - r),
-                    frame.pixels + static_cast<size_t>(r) * static_cast<size_t>(frame.width), row_bytes);
+        uint32_t* to = RowOf(surface, frame.height - 1 - r);
+        const uint32_t* from = frame.pixels + static_cast<size_t>(r) * static_cast<size_t>(frame.width);
+        if (stream) {
+            StreamPixels(from, frame.width, to);
+        } else {
+            std::memcpy(to, from, row_bytes);
+        }
     }
+#if defined(__SSE2__)
+    if (stream) _mm_sfence();
+#endif
 }
 
 bool CopiesDirectly(const SizedFrame& frame, const SDL_Surface* surface) {
