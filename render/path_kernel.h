@@ -24,6 +24,7 @@
 
 #include "noise/noise.h"
 #include "render/band_kernel.h"
+#include "render/base_grid.h"
 #include "render/frame.h"
 #include "render/shading.h"
 
@@ -40,8 +41,6 @@ namespace {
 constexpr int kGridCols = W / 2 + 1;                      // 161 sample columns
 constexpr int kGridRows = H / 2 + 1;                      // 101 sample rows
 constexpr int kBlockCols = 4;                             // grid columns per lane block
-constexpr int kGridColsPadded = (kGridCols + 3) / 4 * 4;  // 164: whole blocks
-constexpr int kGridRowsPadded = (kGridRows + 3) / 4 * 4;  // 104: whole blocks of up to 4 rows
 constexpr int kGridStride = 176;  // bytes per sample-grid row: the padded row plus the fill's 16-byte reads
 constexpr int kCellShift = 10;    // FixedCoord bits below the cell index
 constexpr int32_t kCellMask = TableSize - 1;
@@ -56,49 +55,6 @@ struct IntTag {
     static constexpr int value = K;
 };
 
-// Decomposition of the sample coordinates n * kGridStep of one axis, per
-// octave: independent of the frame and of the tables. Offsets are placed in
-// the 16-bit half of a lane that the gradient's matching component occupies
-// (x in the low half, y in the high half), ready for a 16-bit multiply-add.
-template <int N>
-struct AxisTable {
-    int32_t cell[kOctaves][N];    // lower corner's cell, 0..255
-    uint32_t lower[kOctaves][N];  // offset from the lower corner, 0..1023, placed
-    uint32_t upper[kOctaves][N];  // offset from the upper corner, -1024..-1, placed
-    uint32_t fade[kOctaves][N];   // fade of the lower offset, 0..1023
-};
-
-template <int N>
-constexpr AxisTable<N> MakeAxisTable(int place_shift) {
-    AxisTable<N> a{};
-    for (int k = 0; k < kOctaves; ++k) {
-        for (int n = 0; n < N; ++n) {
-            const int32_t v = (n * kGridStep) << k;  // below 2^16: no wrap
-            const int32_t r0 = v & kOffsetMask;
-            a.cell[k][n] = (v >> kCellShift) & kCellMask;
-            a.lower[k][n] = (static_cast<uint32_t>(r0) & 0xFFFFu) << place_shift;
-            a.upper[k][n] = (static_cast<uint32_t>(r0 - kFixedOne) & 0xFFFFu) << place_shift;
-            a.fade[k][n] = static_cast<uint32_t>(FadeOffset(r0));
-        }
-    }
-    return a;
-}
-
-constexpr AxisTable<kGridColsPadded> kColumnAxis = MakeAxisTable<kGridColsPadded>(0);
-constexpr AxisTable<kGridRowsPadded> kRowAxis = MakeAxisTable<kGridRowsPadded>(16);
-
-// Sine-table index bases of the two stripes: 4 i - 80 per column, 7 j - 120 per row.
-struct StripeBases {
-    uint32_t column[kGridColsPadded];
-    uint32_t row[kGridRowsPadded];
-};
-constexpr StripeBases MakeStripeBases() {
-    StripeBases s{};
-    for (int i = 0; i < kGridColsPadded; ++i) s.column[i] = static_cast<uint32_t>(4 * i - 80);
-    for (int j = 0; j < kGridRowsPadded; ++j) s.row[j] = static_cast<uint32_t>(7 * j - 120);
-    return s;
-}
-constexpr StripeBases kStripes = MakeStripeBases();
 
 // Forced inlining keeps each octave's arithmetic in registers.
 #define NOISE_FAST_INLINE inline __attribute__((always_inline))

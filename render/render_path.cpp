@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "render/band_kernel.h"
+#include "render/base_grid.h"
 #include "render/frame.h"
 
 #if defined(NOISE_FAST_RENDER) && (defined(__i386__) || defined(__x86_64__))
@@ -90,6 +91,10 @@ const char* RenderPathName(RenderPath path) {
 
 void RenderFrameWith(RenderPath path, uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     if (!RenderPathAvailable(path)) path = RenderPath::kPlain;
+#if NOISE_HAVE_VECTOR_PATHS || NOISE_HAVE_SIMD128_PATH
+    static const bool grid_built = (BuildBaseGrid(), true);  // once, before any thread needs it
+    (void)grid_built;
+#endif
     switch (path) {
 #if NOISE_HAVE_VECTOR_PATHS
         case RenderPath::kSse2:
