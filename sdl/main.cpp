@@ -77,10 +77,11 @@ bool PresentRenderedAhead(FrameLoop* loop) {
 
 // Renders each frame on this thread (and the renderer's workers) at the
 // moment it is shown and at the display's size, then presents it, until the
-// display closes. With once (a held moment, or --present-only) a frame is
-// rendered again only when the size changes. Where a new size finds no
-// memory the frame before is shown on, stretched. False when memory is
-// short for the first frame.
+// display closes: straight into the display's own pixels where it lends
+// them, else into a frame buffer it copies. With once (a held moment, or
+// --present-only) a frame is rendered again only when the size changes,
+// into the buffer. Where a new size finds no memory the frame before is
+// shown on, stretched. False when memory is short for the first frame.
 bool PresentRenderedHere(FrameLoop* loop, bool once) {
     SplitRenderer renderer;
     if (!renderer.Start(kRenderThreads)) return false;
@@ -88,6 +89,13 @@ bool PresentRenderedHere(FrameLoop* loop, bool once) {
     SizedFrame frame;
     for (;;) {
         const FrameShape shape = DisplayShape();
+        DirectFrame direct;
+        if (!once && BeginDirectFrame(shape.width, shape.height, &direct)) {
+            renderer.Render(shape, LoopFrameTime(*loop), direct.row0, direct.stride);
+            if (!PresentDirectLoopFrame(loop)) return true;
+            FollowWindowSize(loop);
+            continue;
+        }
         const bool resized = shape.width != frame.width || shape.height != frame.height;
         if (!once || resized) {
             try {
