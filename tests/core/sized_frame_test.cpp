@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <tuple>
@@ -68,23 +67,19 @@ struct Case {
     int w, h;
     int32_t seed;
     uint32_t t;
-    // The buffer: pad pixels after each row, and the top row first in
-    // memory (a negative stride) or row 0 first.
-    int pad = 0;
-    bool top_first = false;
+    int pad = 0;             // pixels after each row in the buffer
+    bool top_first = false;  // the buffer's top row first (a negative stride)
 };
 
 constexpr uint32_t kUnwritten = 0xDEADBEEFu;  // no palette entry: 0x00RRGGBB
 
-// A frame's buffer laid out as k's, every pixel kUnwritten; pixel (c, r) at
-// row0[r * stride + c].
+// A frame's buffer laid out as k's, every pixel kUnwritten; (c, r) at row0[r * stride + c].
 struct RowBuffer {
     explicit RowBuffer(const Case& k)
         : pixels(static_cast<size_t>(k.w + k.pad) * k.h, kUnwritten),
           stride(k.top_first ? -(k.w + k.pad) : k.w + k.pad),
           row0(pixels.data() + (k.top_first ? static_cast<size_t>(k.h - 1) * (k.w + k.pad) : 0)) {}
-    // The frame's pixels, row 0 first and width pixels a row.
-    std::vector<uint32_t> Frame(int w, int h) const {
+    std::vector<uint32_t> Frame(int w, int h) const {  // row 0 first, w pixels a row
         std::vector<uint32_t> frame(static_cast<size_t>(w) * h);
         for (int r = 0; r < h; ++r) std::copy_n(row0 + r * stride, w, frame.begin() + static_cast<ptrdiff_t>(r) * w);
         return frame;
@@ -107,20 +102,16 @@ void ExpectEveryPathEqualsTheDefinition(const Case& k, int64_t stream_from = kSt
         FrameScratch scratch;
         scratch.stream_from = stream_from;
         auto render = [&](RowBuffer* got, int r0, int r1) {
-            if (laid_out) {
-                RenderFrameRowsInto(path, shape, k.t, &scratch, got->row0, got->stride, r0, r1);
-            } else {
-                RenderFrameRows(path, shape, k.t, &scratch, got->row0, r0, r1);
-            }
+            laid_out ? RenderFrameRowsInto(path, shape, k.t, &scratch, got->row0, got->stride, r0, r1)
+                     : RenderFrameRows(path, shape, k.t, &scratch, got->row0, r0, r1);
         };
         RowBuffer got(k);
         render(&got, 0, k.h);
         ASSERT_EQ(FirstDifference(want, got.Frame(k.w, k.h), k.w), "")
             << RenderPathName(path) << " at " << k.w << "x" << k.h << ", seed " << k.seed << ", time " << k.t
-            << ", pad " << k.pad << (k.top_first ? ", top row first" : "");
+            << ", pad " << k.pad << ", top first " << k.top_first;
         // Nothing written between the rows.
-        ASSERT_EQ(std::count(got.pixels.begin(), got.pixels.end(), kUnwritten), int64_t{k.pad} * k.h)
-            << RenderPathName(path) << " at " << k.w << "x" << k.h << ", pad " << k.pad;
+        ASSERT_EQ(std::count(got.pixels.begin(), got.pixels.end(), kUnwritten), int64_t{k.pad} * k.h);
         // The same frame in uneven row ranges, one scratch reused, as threads and bands split it.
         RowBuffer ranges(k);
         for (int r0 = 0, step = 1; r0 < k.h; r0 += step, step = step * 3 % 37 + 1) {
@@ -128,7 +119,7 @@ void ExpectEveryPathEqualsTheDefinition(const Case& k, int64_t stream_from = kSt
         }
         ASSERT_EQ(FirstDifference(want, ranges.Frame(k.w, k.h), k.w), "")
             << RenderPathName(path) << " in row ranges at " << k.w << "x" << k.h << ", time " << k.t << ", pad "
-            << k.pad << (k.top_first ? ", top row first" : "");
+            << k.pad << ", top first " << k.top_first;
     }
 }
 
@@ -227,11 +218,9 @@ TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
 
 TEST(SizedFrame, SplitAcrossThreadsEqualsOneThread) {
     BuildTables(21);
-    // Widths, heights, threads, and the buffer's padding and order (top row first or not).
-    for (auto [w, h, threads, pad, top_first] :
-         {std::tuple{1001, 701, 2, 0, false}, {640, 401, 3, 0, false}, {1920, 1080, 5, 0, false},
-          {100, 60, 2, 0, false}, {1920, 1080, 2, 0, true}, {1001, 701, 3, 16, true}, {640, 401, 2, 5, false},
-          {100, 60, 2, 3, true}}) {
+    for (auto [w, h, threads, pad, top_first] :  // the last two: the buffer's, as Case's
+         {std::tuple{1001, 701, 2, 0, false}, {640, 401, 3, 0, false}, {1920, 1080, 5, 0, false}, {100, 60, 2, 0, false},
+          {1920, 1080, 2, 0, true}, {1001, 701, 3, 16, true}, {640, 401, 2, 5, false}, {100, 60, 2, 3, true}}) {
         FrameShape shape;
         ASSERT_TRUE(MakeFrameShape(w, h, &shape));
         std::vector<uint32_t> want(static_cast<size_t>(w) * h);
@@ -240,16 +229,11 @@ TEST(SizedFrame, SplitAcrossThreadsEqualsOneThread) {
         SplitRenderer split;
         ASSERT_TRUE(split.Start(threads));
         EXPECT_EQ(split.Threads(), threads);
-        const Case k{w, h, 21, 4321, pad, top_first};
         for (uint32_t t : {4321u, 4321u}) {  // twice: the workers' second round
-            RowBuffer got(k);
-            if (pad == 0 && !top_first) {
-                split.Render(shape, t, got.row0);
-            } else {
-                split.Render(shape, t, got.row0, got.stride);
-            }
+            RowBuffer got({w, h, 21, t, pad, top_first});
+            pad == 0 && !top_first ? split.Render(shape, t, got.row0) : split.Render(shape, t, got.row0, got.stride);
             ASSERT_EQ(FirstDifference(want, got.Frame(w, h), w), "")
-                << w << "x" << h << " on " << threads << " threads, pad " << pad << (top_first ? ", top row first" : "");
+                << w << "x" << h << " on " << threads << " threads, pad " << pad << ", top first " << top_first;
             ASSERT_EQ(std::count(got.pixels.begin(), got.pixels.end(), kUnwritten), int64_t{pad} * h);
         }
     }
