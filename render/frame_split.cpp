@@ -14,7 +14,13 @@ bool SplitRenderer::Start(int threads) {
     pool_ = StartWorkers(threads <= 0 ? ProcessorCount() : threads);
     if (pool_ == nullptr) return false;
     scratch_.resize(static_cast<size_t>(WorkerCount(pool_)));
+    StreamFrom(stream_from_);
     return true;
+}
+
+void SplitRenderer::StreamFrom(int64_t pixels) {
+    stream_from_ = pixels;
+    for (FrameScratch& s : scratch_) s.stream_from = pixels;
 }
 
 int SplitRenderer::Threads() const { return pool_ == nullptr ? 1 : WorkerCount(pool_); }

@@ -38,6 +38,10 @@ class SplitRenderer {
     // The workers a large frame is split across.
     int Threads() const;
 
+    // Frames of this many pixels or more are written by streaming stores
+    // (FrameScratch::stream_from); kStreamFromPixels until set.
+    void StreamFrom(int64_t pixels);
+
   private:
     static void RenderPart(void* self, int k);
 
@@ -49,4 +53,5 @@ class SplitRenderer {
     uint32_t* row0_ = nullptr;
     ptrdiff_t stride_ = 0;
     int parts_ = 1;
+    int64_t stream_from_ = kStreamFromPixels;
 };

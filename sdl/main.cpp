@@ -29,6 +29,10 @@ constexpr const char* kProgram = "noise-animation";
 constexpr int kExitBadOption = 2;
 constexpr int kExitCannotStart = 1;  // no display, no window, or no memory for the frame buffers
 constexpr int kRenderThreads = 0;    // frames split across one thread per processor
+// Frames rendered straight into the display's pixels, which only the
+// display server reads again, go there by streaming stores from this many
+// pixels (4 MiB) on, as frames copied there do (sdl/display_sdl.cpp).
+constexpr int64_t kDirectStreamFromPixels = int64_t{1} << 20;
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -90,7 +94,9 @@ bool PresentRenderedHere(FrameLoop* loop, bool once) {
     for (;;) {
         const FrameShape shape = DisplayShape();
         DirectFrame direct;
-        if (!once && BeginDirectFrame(shape.width, shape.height, &direct)) {
+        const bool direct_frame = !once && BeginDirectFrame(shape.width, shape.height, &direct);
+        renderer.StreamFrom(direct_frame ? kDirectStreamFromPixels : kStreamFromPixels);
+        if (direct_frame) {
             renderer.Render(shape, LoopFrameTime(*loop), direct.row0, direct.stride);
             if (!PresentDirectLoopFrame(loop)) return true;
             FollowWindowSize(loop);

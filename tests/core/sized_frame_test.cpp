@@ -231,6 +231,7 @@ TEST(SizedFrame, SplitAcrossThreadsEqualsOneThread) {
         EXPECT_EQ(split.Threads(), threads);
         for (uint32_t t : {4321u, 4321u}) {  // twice: the workers' second round
             RowBuffer got({w, h, 21, t, pad, top_first});
+            split.StreamFrom(pad != 0 ? 0 : kStreamFromPixels);  // streamed into the padded buffers
             pad == 0 && !top_first ? split.Render(shape, t, got.row0) : split.Render(shape, t, got.row0, got.stride);
             ASSERT_EQ(FirstDifference(want, got.Frame(w, h), w), "")
                 << w << "x" << h << " on " << threads << " threads, pad " << pad << ", top first " << top_first;
