@@ -5,6 +5,7 @@
 // loop/frame_loop.h runs over whichever is linked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Opens the display titled caption, showing width x height frames at zoom x
@@ -38,6 +39,28 @@ struct SizedFrame {
 // else stretched over it. Only such front ends implement it; the loop calls
 // it only through PresentSizedLoopFrame (loop/frame_loop.h).
 bool PresentSizedFrame(const SizedFrame& frame);
+
+// Pixels a front end lends for a frame to be rendered straight into: pixel
+// (c, r) of the width x height frame (row 0 at the bottom) at
+// row0[r * stride + c]; stride is negative where the display holds its top
+// row first.
+struct DirectFrame {
+    uint32_t* row0 = nullptr;
+    ptrdiff_t stride = 0;
+    int width = 0, height = 0;
+};
+
+// For a front end whose drawing area can take a frame without a copy (sdl/):
+// lends its pixels for the next frame, of width x height, when it can take
+// that frame as it is; false otherwise (another size, another pixel layout),
+// and the frame then goes through PresentSizedFrame. Only such front ends
+// implement it and PresentDirectFrame, which the loop calls only through
+// PresentDirectLoopFrame (loop/frame_loop.h).
+bool BeginDirectFrame(int width, int height, DirectFrame* frame);
+
+// Shows the frame rendered into the pixels of the last BeginDirectFrame,
+// then takes in every pending input event, as PresentSizedFrame.
+bool PresentDirectFrame();
 
 // The zoom factor (1, 2 or 4) of the last zoom key or command that
 // PresentFrame took in since the previous call; 0 when there was none.

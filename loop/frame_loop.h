@@ -128,6 +128,13 @@ inline bool PresentSizedLoopFrame(FrameLoop* loop, const SizedFrame& frame) {
     return true;
 }
 
+// The same for a frame rendered into the display's own pixels (BeginDirectFrame).
+inline bool PresentDirectLoopFrame(FrameLoop* loop) {
+    if (!PresentDirectFrame()) return false;
+    FinishLoopFrame(loop);
+    return true;
+}
+
 // Opens the next rate interval at a fresh clock reading: after each rate
 // title, and when frames resume after a pause (a hidden web page).
 void RestartRateInterval(FrameLoop* loop);

@@ -6,6 +6,7 @@
 // instantiated could be merged by the linker into code that runs on every CPU.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "render/frame.h"
@@ -72,11 +73,13 @@ struct BandKernel {
     void (*fill_rows)(const uint8_t* shades, int shade_stride, int rows, int width, uint8_t* filled, int byte_stride);
     // Output rows r0 .. r0 + count - 1, counted from the filled row 0 (row r
     // is filled row r / 2, or the truncating average of filled rows r / 2
-    // and r / 2 + 1 when r is odd), through the palette into out (width
-    // pixels a row, out[0] being row r0's first). odd_row is byte_stride
-    // bytes of scratch.
+    // and r / 2 + 1 when r is odd), through the palette into out: width
+    // pixels a row, out[0] being row r0's first and out_stride pixels from
+    // one row's first to the next's (negative where the rows go downwards
+    // in memory). Only those width pixels of each row are written. odd_row
+    // is byte_stride bytes of scratch.
     void (*output_rows)(const BandTables* tables, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0,
-                        int count, int width, uint32_t* out);
+                        int count, int width, uint32_t* out, ptrdiff_t out_stride);
 };
 
 // The plain stages, the definition (render/frame_rows.cpp).

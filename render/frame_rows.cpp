@@ -48,9 +48,11 @@ void FillRowsPlain(const uint8_t* shades, int shade_stride, int rows, int width,
     }
 }
 
-void OutputRowsPlain(const BandTables* /*tables*/, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0, int count, int width,
-                     uint32_t* out) {
-    for (int r = r0; r < r0 + count; ++r, out += width) {
+void OutputRowsPlain(const BandTables* /*tables*/, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0,
+                     int count, int width, uint32_t* first, ptrdiff_t out_stride) {
+    for (int k = 0; k < count; ++k) {
+        const int r = r0 + k;
+        uint32_t* out = first + k * out_stride;
         const uint8_t* row = filled + (r / 2) * byte_stride;
         if ((r & 1) != 0) {
             const uint8_t* below = row + byte_stride;
@@ -93,9 +95,10 @@ bool WholeFrameKernelFaster(RenderPath path) {
 // Output rows row_begin .. row_end - 1 of a scale-1 frame (a crop of the base
 // frame) through the whole-frame kernel, where that path's is faster and the
 // rows need most of the base frame's samples anyway; false where the band
-// renderer should take them.
+// renderer should take them. The kernel writes the whole base frame straight
+// into the output only where that is laid out as its own pixels.
 bool RenderFromBaseFrame(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
-                         uint32_t* pixels, int row_begin, int row_end) {
+                         uint32_t* row0, ptrdiff_t stride, int row_begin, int row_end) {
     FrameScratch& s = *scratch;
     if (shape.scale_p != shape.scale_q || s.stages != kAllStages || !WholeFrameKernelFaster(path)) return false;
     // At 15/16 of the base frame's samples the band renderer costs about what
@@ -103,15 +106,14 @@ bool RenderFromBaseFrame(RenderPath path, const FrameShape& shape, uint32_t t, F
     const int64_t samples = int64_t{row_end / 2 - row_begin / 2 + 1} * shape.grid_cols;
     if (samples * 16 < int64_t{15} * (W / 2 + 1) * (H / 2 + 1)) return false;
     s.base_bytes.resize(static_cast<size_t>(kByteRows) * kByteStride);
-    if (shape.width == W && row_begin == 0 && row_end == H) {
-        RenderFrameWith(path, t, s.base_bytes.data(), pixels);
+    if (shape.width == W && stride == W && row_begin == 0 && row_end == H) {
+        RenderFrameWith(path, t, s.base_bytes.data(), row0);
         return true;
     }
     s.base_pixels.resize(kPixelCount);
     RenderFrameWith(path, t, s.base_bytes.data(), s.base_pixels.data());
     for (int r = row_begin; r < row_end; ++r) {
-        std::copy_n(s.base_pixels.data() + static_cast<size_t>(r) * W, shape.width,
-                    pixels + static_cast<size_t>(r) * shape.width);
+        std::copy_n(s.base_pixels.data() + static_cast<size_t>(r) * W, shape.width, row0 + r * stride);
     }
     return true;
 }
@@ -184,9 +186,14 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
 
 void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
                      uint32_t* pixels, int row_begin, int row_end) {
+    RenderFrameRowsInto(path, shape, t, scratch, pixels, shape.width, row_begin, row_end);
+}
+
+void RenderFrameRowsInto(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
+                         uint32_t* row0, ptrdiff_t stride, int row_begin, int row_end) {
     if (row_begin >= row_end) return;
     if (!RenderPathAvailable(path)) path = RenderPath::kPlain;
-    if (RenderFromBaseFrame(path, shape, t, scratch, pixels, row_begin, row_end)) return;
+    if (RenderFromBaseFrame(path, shape, t, scratch, row0, stride, row_begin, row_end)) return;
     PrepareScratch(shape, scratch);
     FrameScratch& s = *scratch;
     s.tables.stream_pixels = int64_t{shape.width} * shape.height >= s.stream_from;
@@ -214,7 +221,7 @@ void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, Frame
         const int stop = band_last == last ? row_end : 2 * band_last;
         if ((s.stages & kStageOutput) != 0) {
             kernel.output_rows(&s.tables, filled, s.byte_stride, odd_row, r - 2 * g0, stop - r, width,
-                               pixels + static_cast<size_t>(r) * width);
+                               row0 + r * stride, stride);
         }
         r = stop;
         if (band_last == last) return;

@@ -5,6 +5,7 @@
 // are the only thing they share, read-only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -62,6 +63,14 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch);
 // An unavailable path falls back to the plain one.
 void RenderFrameRows(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
                      uint32_t* pixels, int row_begin, int row_end);
+
+// As RenderFrameRows, into a buffer laid out otherwise: pixel (c, r) at
+// row0[r * stride + c], stride pixels from one row's first to the next's:
+// at least the width, or at most minus the width for a buffer that holds the
+// top row first (row0 then points at its last row). Only the frame's pixels
+// are written; whatever lies between rows is left as it was.
+void RenderFrameRowsInto(RenderPath path, const FrameShape& shape, uint32_t t, FrameScratch* scratch,
+                         uint32_t* row0, ptrdiff_t stride, int row_begin, int row_end);
 
 // The whole frame through the fastest path, on the calling thread.
 void RenderSizedFrame(const FrameShape& shape, uint32_t t, FrameScratch* scratch, uint32_t* pixels);

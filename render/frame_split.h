@@ -3,6 +3,7 @@
 // where a split would cost more than it saves.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,9 +32,15 @@ class SplitRenderer {
     // RenderSizedFrame. Returns when every row is written. Without Start it
     // renders on the calling thread.
     void Render(const FrameShape& shape, uint32_t t, uint32_t* pixels);
+    // The same into a buffer laid out as RenderFrameRowsInto's (row0, stride).
+    void Render(const FrameShape& shape, uint32_t t, uint32_t* row0, ptrdiff_t stride);
 
     // The workers a large frame is split across.
     int Threads() const;
+
+    // Frames of this many pixels or more are written by streaming stores
+    // (FrameScratch::stream_from); kStreamFromPixels until set.
+    void StreamFrom(int64_t pixels);
 
   private:
     static void RenderPart(void* self, int k);
@@ -43,6 +50,8 @@ class SplitRenderer {
     // The frame being rendered, for the workers.
     const FrameShape* shape_ = nullptr;
     uint32_t time_ = 0;
-    uint32_t* pixels_ = nullptr;
+    uint32_t* row0_ = nullptr;
+    ptrdiff_t stride_ = 0;
     int parts_ = 1;
+    int64_t stream_from_ = kStreamFromPixels;
 };

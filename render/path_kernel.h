@@ -596,23 +596,28 @@ inline void AverageRow(const uint8_t* a, const uint8_t* b, int width, uint8_t* o
 // row puts the pixels in memory before the frame is handed over.
 template <class Isa>
 void OutputRowsVector(const BandTables* tables, const uint8_t* filled, int byte_stride, uint8_t* odd_row, int r0,
-                      int count, int width, uint32_t* out) {
+                      int count, int width, uint32_t* out, ptrdiff_t out_stride) {
     const typename Isa::PaletteRows palette(*tables);
 #if defined(__SSE2__)
+    // Each row aligns its own streaming stores: a row's start may lie
+    // anywhere (a surface's pitch need not be a whole number of vectors).
     if constexpr (requires { palette.StreamRow(filled, filled, width, out, odd_row); }) {
         if (tables->stream_pixels) {
-            for (int r = r0; r < r0 + count; ++r, out += width) {
+            for (int k = 0; k < count; ++k) {
+                const int r = r0 + k;
                 const uint8_t* row = filled + (r / 2) * byte_stride;
-                palette.StreamRow(row, (r & 1) != 0 ? row + byte_stride : nullptr, width, out, odd_row);
+                palette.StreamRow(row, (r & 1) != 0 ? row + byte_stride : nullptr, width, out + k * out_stride,
+                                  odd_row);
             }
             _mm_sfence();
             return;
         }
     }
 #endif
-    for (int r = r0; r < r0 + count; ++r, out += width) {
+    for (int k = 0; k < count; ++k) {
+        const int r = r0 + k;
         const uint8_t* row = filled + (r / 2) * byte_stride;
-        palette.Row(row, (r & 1) != 0 ? row + byte_stride : nullptr, width, out, odd_row);
+        palette.Row(row, (r & 1) != 0 ? row + byte_stride : nullptr, width, out + k * out_stride, odd_row);
     }
 }
 

@@ -155,6 +155,14 @@ bool CopiesDirectly(const SizedFrame& frame, const SDL_Surface* surface) {
            surface->w == frame.width && surface->h == frame.height;
 }
 
+// The rate in a given window's corner, drawn over the frame on its surface.
+void DrawRateText(SDL_Surface* surface) {
+    if (display.given_window && !SDL_MUSTLOCK(surface)) {
+        DrawCornerText(static_cast<uint32_t*>(surface->pixels), surface->pitch, surface->w, surface->h,
+                       display.rate_text);
+    }
+}
+
 // Draws frame onto the window's surface, unless the surface already holds
 // it: 1:1 where the sizes match (the window's own size is what frames are
 // rendered at), else through a picture of the frame's size stretched by
@@ -177,10 +185,7 @@ void DrawFrame(const SizedFrame& frame, SDL_Surface* surface) {
         CopyFlipped(frame, display.picture);
         SDL_BlitScaled(display.picture, nullptr, surface, nullptr);
     }
-    if (display.given_window && !SDL_MUSTLOCK(surface)) {
-        DrawCornerText(static_cast<uint32_t*>(surface->pixels), surface->pitch, surface->w, surface->h,
-                       display.rate_text);
-    }
+    DrawRateText(surface);
     display.shown = true;
     display.shown_number = frame.number;
     display.shown_surface = surface;
@@ -292,6 +297,21 @@ bool OpenDisplay(const char* caption, int width, int height, int zoom) {
 
 const char* DisplayError() { return display.error_text.c_str(); }
 
+namespace {
+
+// Takes in every pending event and applies a full-screen key; false once
+// the display is gone or asked to close.
+bool TakeInput() {
+    const bool open = TakeEvents();
+    if (open && display.fullscreen_toggle) {
+        display.fullscreen_toggle = false;
+        ToggleFullscreen();
+    }
+    return open;
+}
+
+}  // namespace
+
 bool PresentSizedFrame(const SizedFrame& frame) {
     // The window's own surface, shared with the display server where it can
     // be; SDL makes a new one when the window size changes.
@@ -300,12 +320,34 @@ bool PresentSizedFrame(const SizedFrame& frame) {
         DrawFrame(frame, surface);
         SDL_UpdateWindowSurface(display.window);
     }
-    const bool open = TakeEvents();
-    if (open && display.fullscreen_toggle) {
-        display.fullscreen_toggle = false;
-        ToggleFullscreen();
+    return TakeInput();
+}
+
+// The window's surface itself, where it is the frame's size and 0x00RRGGBB
+// with whole pixels a row: its last row is the frame's row 0. Events (the
+// only thing that makes SDL replace the surface) are taken in only after
+// the frame is presented.
+bool BeginDirectFrame(int width, int height, DirectFrame* frame) {
+    SDL_Surface* surface = SDL_GetWindowSurface(display.window);
+    if (surface == nullptr || width <= 0 || height <= 0 || surface->pitch % kBytesPerPixel != 0 ||
+        !CopiesDirectly(SizedFrame{nullptr, width, height, 0}, surface)) {
+        return false;
     }
-    return open;
+    frame->row0 = RowOf(surface, height - 1);
+    frame->stride = -static_cast<ptrdiff_t>(surface->pitch / kBytesPerPixel);
+    frame->width = width;
+    frame->height = height;
+    return true;
+}
+
+bool PresentDirectFrame() {
+    SDL_Surface* surface = SDL_GetWindowSurface(display.window);
+    if (surface != nullptr) {
+        DrawRateText(surface);
+        display.shown = false;  // the surface holds no numbered frame
+        SDL_UpdateWindowSurface(display.window);
+    }
+    return TakeInput();
 }
 
 bool PresentFrame(const uint32_t* frame) {

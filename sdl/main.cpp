@@ -29,6 +29,10 @@ constexpr const char* kProgram = "noise-animation";
 constexpr int kExitBadOption = 2;
 constexpr int kExitCannotStart = 1;  // no display, no window, or no memory for the frame buffers
 constexpr int kRenderThreads = 0;    // frames split across one thread per processor
+// Frames rendered straight into the display's pixels, which only the
+// display server reads again, go there by streaming stores from this many
+// pixels (4 MiB) on, as frames copied there do (sdl/display_sdl.cpp).
+constexpr int64_t kDirectStreamFromPixels = int64_t{1} << 20;
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -77,10 +81,11 @@ bool PresentRenderedAhead(FrameLoop* loop) {
 
 // Renders each frame on this thread (and the renderer's workers) at the
 // moment it is shown and at the display's size, then presents it, until the
-// display closes. With once (a held moment, or --present-only) a frame is
-// rendered again only when the size changes. Where a new size finds no
-// memory the frame before is shown on, stretched. False when memory is
-// short for the first frame.
+// display closes: straight into the display's own pixels where it lends
+// them, else into a frame buffer it copies. With once (a held moment, or
+// --present-only) a frame is rendered again only when the size changes,
+// into the buffer. Where a new size finds no memory the frame before is
+// shown on, stretched. False when memory is short for the first frame.
 bool PresentRenderedHere(FrameLoop* loop, bool once) {
     SplitRenderer renderer;
     if (!renderer.Start(kRenderThreads)) return false;
@@ -88,6 +93,15 @@ bool PresentRenderedHere(FrameLoop* loop, bool once) {
     SizedFrame frame;
     for (;;) {
         const FrameShape shape = DisplayShape();
+        DirectFrame direct;
+        const bool direct_frame = !once && BeginDirectFrame(shape.width, shape.height, &direct);
+        renderer.StreamFrom(direct_frame ? kDirectStreamFromPixels : kStreamFromPixels);
+        if (direct_frame) {
+            renderer.Render(shape, LoopFrameTime(*loop), direct.row0, direct.stride);
+            if (!PresentDirectLoopFrame(loop)) return true;
+            FollowWindowSize(loop);
+            continue;
+        }
         const bool resized = shape.width != frame.width || shape.height != frame.height;
         if (!once || resized) {
             try {

@@ -4,6 +4,7 @@
 // at 320 x 200.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <tuple>
@@ -66,6 +67,26 @@ struct Case {
     int w, h;
     int32_t seed;
     uint32_t t;
+    int pad = 0;             // pixels after each row in the buffer
+    bool top_first = false;  // the buffer's top row first (a negative stride)
+};
+
+constexpr uint32_t kUnwritten = 0xDEADBEEFu;  // no palette entry: 0x00RRGGBB
+
+// A frame's buffer laid out as k's, every pixel kUnwritten; (c, r) at row0[r * stride + c].
+struct RowBuffer {
+    explicit RowBuffer(const Case& k)
+        : pixels(static_cast<size_t>(k.w + k.pad) * k.h, kUnwritten),
+          stride(k.top_first ? -(k.w + k.pad) : k.w + k.pad),
+          row0(pixels.data() + (k.top_first ? static_cast<size_t>(k.h - 1) * (k.w + k.pad) : 0)) {}
+    std::vector<uint32_t> Frame(int w, int h) const {  // row 0 first, w pixels a row
+        std::vector<uint32_t> frame(static_cast<size_t>(w) * h);
+        for (int r = 0; r < h; ++r) std::copy_n(row0 + r * stride, w, frame.begin() + static_cast<ptrdiff_t>(r) * w);
+        return frame;
+    }
+    std::vector<uint32_t> pixels;
+    ptrdiff_t stride;
+    uint32_t* row0;
 };
 
 // Every available path at size k against the definition, whole and in
@@ -75,21 +96,30 @@ void ExpectEveryPathEqualsTheDefinition(const Case& k, int64_t stream_from = kSt
     FrameShape shape;
     ASSERT_TRUE(MakeFrameShape(k.w, k.h, &shape));
     const std::vector<uint32_t> want = Reference(k.w, k.h, k.t);
+    const bool laid_out = k.pad != 0 || k.top_first;
     for (RenderPath path : kAllRenderPaths) {
         if (!RenderPathAvailable(path)) continue;
-        std::vector<uint32_t> got(want.size(), 0xDEADBEEFu);
         FrameScratch scratch;
         scratch.stream_from = stream_from;
-        RenderFrameRows(path, shape, k.t, &scratch, got.data(), 0, k.h);
-        ASSERT_EQ(FirstDifference(want, got, k.w), "")
-            << RenderPathName(path) << " at " << k.w << "x" << k.h << ", seed " << k.seed << ", time " << k.t;
+        auto render = [&](RowBuffer* got, int r0, int r1) {
+            laid_out ? RenderFrameRowsInto(path, shape, k.t, &scratch, got->row0, got->stride, r0, r1)
+                     : RenderFrameRows(path, shape, k.t, &scratch, got->row0, r0, r1);
+        };
+        RowBuffer got(k);
+        render(&got, 0, k.h);
+        ASSERT_EQ(FirstDifference(want, got.Frame(k.w, k.h), k.w), "")
+            << RenderPathName(path) << " at " << k.w << "x" << k.h << ", seed " << k.seed << ", time " << k.t
+            << ", pad " << k.pad << ", top first " << k.top_first;
+        // Nothing written between the rows.
+        ASSERT_EQ(std::count(got.pixels.begin(), got.pixels.end(), kUnwritten), int64_t{k.pad} * k.h);
         // The same frame in uneven row ranges, one scratch reused, as threads and bands split it.
-        std::fill(got.begin(), got.end(), 0xDEADBEEFu);
+        RowBuffer ranges(k);
         for (int r0 = 0, step = 1; r0 < k.h; r0 += step, step = step * 3 % 37 + 1) {
-            RenderFrameRows(path, shape, k.t, &scratch, got.data(), r0, std::min(k.h, r0 + step));
+            render(&ranges, r0, std::min(k.h, r0 + step));
         }
-        ASSERT_EQ(FirstDifference(want, got, k.w), "")
-            << RenderPathName(path) << " in row ranges at " << k.w << "x" << k.h << ", time " << k.t;
+        ASSERT_EQ(FirstDifference(want, ranges.Frame(k.w, k.h), k.w), "")
+            << RenderPathName(path) << " in row ranges at " << k.w << "x" << k.h << ", time " << k.t << ", pad "
+            << k.pad << ", top first " << k.top_first;
     }
 }
 
@@ -106,6 +136,10 @@ TEST(SizedFrame, EveryPathEqualsTheDefinitionAtEverySize) {
         {1283, 33, 13, 1u << 31}, {959, 17, 14, 600},
         // Very large scales: a cell spans hundreds of grid columns, and up to 8193 columns a row.
         {16384, 16, 15, 4321},  {7680, 40, 16, 70000},
+        // Buffers with room after each row, or the top row first (a window's surface).
+        {320, 200, 1, 999, 0, true}, {320, 200, 1, 999, 7}, {320, 199, 3, 555, 1, true}, {300, 200, 4, 1u << 20, 9},
+        {487, 301, 3, 0xFFFFFFFFu, 0, true}, {487, 301, 3, 0xFFFFFFFFu, 5}, {1283, 33, 13, 1u << 31, 3, true},
+        {959, 17, 14, 600, 64}, {1, 1, 1, 999, 0, true}, {17, 9, -3, 0x55555555u, 2, true},
     };
     for (const Case& k : cases) {
         BuildTables(k.seed);
@@ -130,12 +164,17 @@ TEST(SizedFrame, EveryPathEqualsTheDefinitionAtNarrowWidths) {
 TEST(SizedFrame, StreamedPixelsEqualTheDefinition) {
     BuildTables(33);
     for (const Case& k : {Case{1, 1, 33, 5}, Case{3, 5, 33, 9}, Case{70, 9, 33, 1u << 30}, Case{333, 47, 33, 262143},
-                          Case{1283, 33, 33, 600}, Case{7680, 7, 33, 70000}}) {
+                          Case{1283, 33, 33, 600}, Case{7680, 7, 33, 70000},
+                          // Rows that start at every alignment in a padded or top-first buffer.
+                          Case{333, 47, 33, 262143, 0, true}, Case{333, 47, 33, 262143, 3},
+                          Case{1283, 33, 33, 600, 1, true}, Case{70, 9, 33, 1u << 30, 5, true},
+                          Case{7680, 7, 33, 70000, 13}}) {
         ExpectEveryPathEqualsTheDefinition(k, 0);
         if (HasFatalFailure()) return;
     }
     for (int w = 1; w <= 40; ++w) {
         ExpectEveryPathEqualsTheDefinition({w, 3 + w % 5, 33, static_cast<uint32_t>(w) * 40503u}, 0);
+        ExpectEveryPathEqualsTheDefinition({w, 3 + w % 5, 33, static_cast<uint32_t>(w) * 40503u, w % 5, w % 2 == 1}, 0);
         if (HasFatalFailure()) return;
     }
 }
@@ -179,19 +218,24 @@ TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
 
 TEST(SizedFrame, SplitAcrossThreadsEqualsOneThread) {
     BuildTables(21);
-    for (auto [w, h, threads] : {std::tuple{1001, 701, 2}, {640, 401, 3}, {1920, 1080, 5}, {100, 60, 2}}) {
+    for (auto [w, h, threads, pad, top_first] :  // the last two: the buffer's, as Case's
+         {std::tuple{1001, 701, 2, 0, false}, {640, 401, 3, 0, false}, {1920, 1080, 5, 0, false}, {100, 60, 2, 0, false},
+          {1920, 1080, 2, 0, true}, {1001, 701, 3, 16, true}, {640, 401, 2, 5, false}, {100, 60, 2, 3, true}}) {
         FrameShape shape;
         ASSERT_TRUE(MakeFrameShape(w, h, &shape));
-        std::vector<uint32_t> want(static_cast<size_t>(w) * h), got(want.size(), 0xDEADBEEFu);
+        std::vector<uint32_t> want(static_cast<size_t>(w) * h);
         FrameScratch scratch;
         RenderSizedFrame(shape, 4321, &scratch, want.data());
         SplitRenderer split;
         ASSERT_TRUE(split.Start(threads));
         EXPECT_EQ(split.Threads(), threads);
         for (uint32_t t : {4321u, 4321u}) {  // twice: the workers' second round
-            split.Render(shape, t, got.data());
-            ASSERT_EQ(FirstDifference(want, got, w), "") << w << "x" << h << " on " << threads << " threads";
-            std::fill(got.begin(), got.end(), 0xDEADBEEFu);
+            RowBuffer got({w, h, 21, t, pad, top_first});
+            split.StreamFrom(pad != 0 ? 0 : kStreamFromPixels);  // streamed into the padded buffers
+            pad == 0 && !top_first ? split.Render(shape, t, got.row0) : split.Render(shape, t, got.row0, got.stride);
+            ASSERT_EQ(FirstDifference(want, got.Frame(w, h), w), "")
+                << w << "x" << h << " on " << threads << " threads, pad " << pad << ", top first " << top_first;
+            ASSERT_EQ(std::count(got.pixels.begin(), got.pixels.end(), kUnwritten), int64_t{pad} * h);
         }
     }
 }
