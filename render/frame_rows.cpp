@@ -105,12 +105,10 @@ bool RenderFromBaseFrame(RenderPath path, const FrameShape& shape, uint32_t t, F
     // the whole frame and the copy of the crop do.
     const int64_t samples = int64_t{row_end / 2 - row_begin / 2 + 1} * shape.grid_cols;
     if (samples * 16 < int64_t{15} * (W / 2 + 1) * (H / 2 + 1)) return false;
-    s.base_bytes.resize(static_cast<size_t>(kByteRows) * kByteStride);
     if (shape.width == W && stride == W && row_begin == 0 && row_end == H) {
         RenderFrameWith(path, t, s.base_bytes.data(), row0);
         return true;
     }
-    s.base_pixels.resize(kPixelCount);
     RenderFrameWith(path, t, s.base_bytes.data(), s.base_pixels.data());
     for (int r = row_begin; r < row_end; ++r) {
         std::copy_n(s.base_pixels.data() + static_cast<size_t>(r) * W, shape.width, row0 + r * stride);
@@ -180,6 +178,12 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
     s.shades.assign(static_cast<size_t>(s.shade_stride) * (kBandGridRows + 1), 0);
     s.byte_stride = RoundUp(shape.width, kRowAlign) + kFilledSlack;
     s.filled.assign(static_cast<size_t>(s.byte_stride) * (kBandGridRows + 2), 0);
+    // A scale-1 frame may go through the whole-frame kernel: its byte image,
+    // and the base frame's pixels to crop from, made here with the rest, so
+    // that rendering allocates nothing.
+    const bool base_scale = shape.scale_p == shape.scale_q;
+    s.base_bytes.assign(base_scale ? static_cast<size_t>(kByteRows) * kByteStride : 0, 0);
+    s.base_pixels.assign(base_scale ? kPixelCount : 0, 0);
     s.width = shape.width;
     s.height = shape.height;
 }
@@ -193,8 +197,8 @@ void RenderFrameRowsInto(RenderPath path, const FrameShape& shape, uint32_t t, F
                          uint32_t* row0, ptrdiff_t stride, int row_begin, int row_end) {
     if (row_begin >= row_end) return;
     if (!RenderPathAvailable(path)) path = RenderPath::kPlain;
-    if (RenderFromBaseFrame(path, shape, t, scratch, row0, stride, row_begin, row_end)) return;
     PrepareScratch(shape, scratch);
+    if (RenderFromBaseFrame(path, shape, t, scratch, row0, stride, row_begin, row_end)) return;
     FrameScratch& s = *scratch;
     s.tables.stream_pixels = int64_t{shape.width} * shape.height >= s.stream_from;
     const BandKernel& kernel = RenderPathBandKernel(path);

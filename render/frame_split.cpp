@@ -35,6 +35,9 @@ void SplitRenderer::Render(const FrameShape& shape, uint32_t t, uint32_t* row0, 
         RenderFrameRowsInto(BestRenderPath(), shape, t, &scratch_[0], row0, stride, 0, shape.height);
         return;
     }
+    // Every worker's scratch made here, so that a shortage of memory throws
+    // on the calling thread, not on a worker.
+    for (FrameScratch& scratch : scratch_) PrepareScratch(shape, &scratch);
     shape_ = &shape;
     time_ = t;
     row0_ = row0;
