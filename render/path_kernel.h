@@ -588,6 +588,29 @@ inline void AverageRow(const uint8_t* a, const uint8_t* b, int width, uint8_t* o
     }
 }
 
+// The palette of a row, or of the average of row and below (through
+// odd_row), for the four-lane paths (SSE2, SIMD128), which have no byte
+// permutes: four shades read at once, four pixels stored at once.
+template <class Isa>
+struct FourShadePalette {
+    explicit FourShadePalette(const BandTables& /*tables*/) {}
+    static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
+        if (below != nullptr) {
+            AverageRow(row, below, width, odd_row);
+            row = odd_row;
+        }
+        int c = 0;
+        for (; c + 4 <= width; c += 4) {
+            uint32_t four;
+            __builtin_memcpy(&four, row + c, sizeof four);
+            const uint32_t px[4] = {Palette[four & 0xFF], Palette[(four >> 8) & 0xFF], Palette[(four >> 16) & 0xFF],
+                                    Palette[four >> 24]};
+            Isa::Store(reinterpret_cast<int32_t*>(out + c), Isa::Columns(px));
+        }
+        for (; c < width; ++c) out[c] = Palette[row[c]];
+    }
+};
+
 // Output rows through the palette (render/band_kernel.h); Isa::PaletteRows,
 // set up once per call, converts a row, or the average of two. Where the
 // tables ask for streaming stores and the path has them (PaletteRows::

@@ -93,28 +93,7 @@ struct Sse2 {
     // sine values): one 16-bit multiply-add with b's high half cleared.
     static V MulSmall(V a, V b) { return _mm_madd_epi16(a, _mm_and_si128(b, _mm_set1_epi32(0xFFFF))); }
     static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
-    // The palette of row, or of the average of row and below (through odd_row):
-    // four shades read at once, four pixels stored at once.
-    struct PaletteRows {
-        explicit PaletteRows(const BandTables& /*tables*/) {}
-        static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
-            if (below != nullptr) {
-                AverageRow(row, below, width, odd_row);
-                row = odd_row;
-            }
-            int c = 0;
-            for (; c + 4 <= width; c += 4) {
-                uint32_t four;
-                __builtin_memcpy(&four, row + c, sizeof four);
-                const V px = _mm_setr_epi32(static_cast<int>(Palette[four & 0xFF]),
-                                            static_cast<int>(Palette[(four >> 8) & 0xFF]),
-                                            static_cast<int>(Palette[(four >> 16) & 0xFF]),
-                                            static_cast<int>(Palette[four >> 24]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), px);
-            }
-            for (; c < width; ++c) out[c] = Palette[row[c]];
-        }
-    };
+    using PaletteRows = FourShadePalette<Sse2>;
 };
 
 struct Sse2::Stripes : GatheredStripes<Sse2> {

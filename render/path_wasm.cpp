@@ -73,25 +73,7 @@ struct Simd128 {
     static V PairWords(V lo, V hi) { return wasm_i16x8_shuffle(lo, hi, 0, 9, 2, 11, 4, 13, 6, 15); }
     static V MulSmall(V a, V b) { return Mul(a, b); }
     static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
-    // The palette of row, or of the average of row and below (through odd_row):
-    // four shades read at once, four pixels stored at once.
-    struct PaletteRows {
-        explicit PaletteRows(const BandTables& /*tables*/) {}
-        static void Row(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) {
-            if (below != nullptr) {
-                AverageRow(row, below, width, odd_row);
-                row = odd_row;
-            }
-            int c = 0;
-            for (; c + 4 <= width; c += 4) {
-                uint32_t four;
-                __builtin_memcpy(&four, row + c, sizeof four);
-                wasm_v128_store(out + c, wasm_u32x4_make(Palette[four & 0xFF], Palette[(four >> 8) & 0xFF],
-                                                         Palette[(four >> 16) & 0xFF], Palette[four >> 24]));
-            }
-            for (; c < width; ++c) out[c] = Palette[row[c]];
-        }
-    };
+    using PaletteRows = FourShadePalette<Simd128>;
 };
 
 struct Simd128::Stripes : GatheredStripes<Simd128> {
