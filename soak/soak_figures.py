@@ -10,7 +10,7 @@ import re
 import statistics
 from pathlib import Path
 
-TITLE = re.compile(r"^Noise animation( [0-9]{1,4}\.[0-9]{2} fps)?$")
+TITLE = re.compile(r"^Noise animation( [0-9]+\.[0-9]{2} fps)?$")
 PROBE_NUMBERS = ("sample", "ms", "pid", "working_set", "private", "pagefile", "handles", "gdi", "user",
                  "iconic", "title_changes")
 X_COUNTS = ("windows", "GCs", "fonts", "pixmaps", "pictures", "glyphsets", "colormaps", "passive grabs",
