@@ -319,11 +319,11 @@ void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
 // into P for the upper y edge, whose offset is ry - 1024). E is the
 // lattice noise's own unshifted x blend, u * 1024 + (v - u) * s, written out
 // as a polynomial in ry; it fits in 32 bits, so wrapping multiplies and adds
-// give it exactly. A row then costs, per octave and vector, four multiply-
-// adds and shifts for the x blends; the x blends fit in 16 bits, so the z
-// blend is a 16-bit multiply-add of the pair (a(Y0), a(Y1)) against
-// (1024 - sz, sz), and the y blend two multiplies:
-//   x = (1024 - sy) * A0 + sy * A1,  A_Y = (1024 - sz) * a(Y0) + sz * a(Y1),
+// give it exactly. A row then costs, per octave and vector, four adds and
+// shifts for the x blends; the x blends fit in 16 bits, so the y blend of a
+// z layer is a 16-bit multiply-add of the pair (a(Y0), a(Y1)) against the
+// row's (1024 - sy, sy), and the z blend one multiply:
+//   x = (B0 << 10) + (B1 - B0) * sz,  B_Z = (1024 - sy) * a(Y0 Z) + sy * a(Y1 Z),
 // the same sum the lattice noise forms layer by layer (|x| < 2^31). The
 // octave's term, floor(x / 2^20) divided by 2^K truncating toward zero, is
 // (x + (x < 0 ? (2^K - 1) << 20 : 0)) >> (20 + K).
@@ -333,11 +333,11 @@ void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
 // P and Q stay in registers for all its rows.
 
 // The time axis at one octave: lower and upper z cell and offset, and the
-// z blend's weights (1024 - sz) | sz << 16.
+// z blend's fade sz.
 struct ZOctave {
     int32_t cell[2];
     int32_t offset[2];
-    uint32_t weights;
+    uint32_t fade;
 };
 
 NOISE_FAST_INLINE uint32_t WeightPair(int32_t s) {
@@ -404,21 +404,33 @@ void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
 }
 
 // Per-row values of a run at every octave: the first row's ry, and per row
-// the y blend's weights 1024 - sy and sy. Within a run ry grows by
+// the y blend's weights (1024 - sy) | sy << 16. Within a run ry grows by
 // dy << k from row to row, dy being the step of the rows' noise y, which is
 // either step or step + 1 (long[r] is all ones for the latter).
 struct RunRows {
     uint32_t first_ry[kOctaves];
     uint32_t step;
-    uint32_t low[kOctaves][kMaxSampleRows];
-    uint32_t high[kOctaves][kMaxSampleRows];
+    uint32_t weights[kOctaves][kMaxSampleRows];
     uint32_t is_long[kMaxSampleRows];
 };
+
+// floor(lo / 2^20) w0 + floor(hi / 2^20) w1 per lane, w holding w0 in its
+// low and w1 in its high 16 bits: the two floors are 16-bit words, paired in
+// one lane by the path's FloorPair where it has one (a word permute), else by
+// two shifts and a blend.
+template <class Isa>
+NOISE_FAST_INLINE typename Isa::V FloorPairMadd(typename Isa::V lo, typename Isa::V hi, typename Isa::V w) {
+    if constexpr (requires { Isa::FloorPair(lo, hi); }) {
+        return Isa::Madd16(Isa::FloorPair(lo, hi), w);
+    } else {
+        return Isa::PairMadd(Isa::template Sra<20>(lo), Isa::template Sra<4>(hi), w);
+    }
+}
 
 // Adds octave K's term of n rows of one vector of columns (its P and Q block) to sum.
 // The x blends' E are stepped from row to row: E += (dy << K) * Q.
 template <class Isa, int K>
-NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint32_t z_weights, int n,
+NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint32_t sz, int n,
                                  typename Isa::V* sum) {
     using V = typename Isa::V;
     constexpr int L = Isa::kLanes;
@@ -437,7 +449,7 @@ NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint
     // The long step: one more unit of y, 2^K more of ry.
     const V l0 = Isa::Add(s0, Isa::template Sll<K>(q0)), l1 = Isa::Add(s1, Isa::template Sll<K>(q1));
     const V l2 = Isa::Add(s2, Isa::template Sll<K>(q2)), l3 = Isa::Add(s3, Isa::template Sll<K>(q3));
-    const V wz = Isa::Set1(z_weights);
+    const V fade_z = Isa::U16(sz), weight_z0 = Isa::U16(kFixedOne - sz);
     const V bias = Isa::Set1(((1u << K) - 1) << 20);
     for (int r = 0; r < n; ++r) {
         // The same rows for every vector of the run: the branch is well predicted.
@@ -452,11 +464,19 @@ NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint
             e2 = Isa::Add(e2, s2);
             e3 = Isa::Add(e3, s3);
         }
-        // a(Y0) (1024 - sz) + a(Y1) sz of the x blends' 16 bits above bit 20,
-        // a(Y0) in the low half of e0 >> 20, a(Y1) in the high half of e1 >> 4.
-        const V a0 = Isa::PairMadd(Isa::template Sra<20>(e0), Isa::template Sra<4>(e1), wz);
-        const V a1 = Isa::PairMadd(Isa::template Sra<20>(e2), Isa::template Sra<4>(e3), wz);
-        const V x = Isa::Add(Isa::MulU16(a0, Isa::U16(rows.low[K][r])), Isa::MulU16(a1, Isa::U16(rows.high[K][r])));
+        // Per z layer the y blend B = a(Y0) (1024 - sy) + a(Y1) sy of the x
+        // blends' floors (16 bits: one multiply-add), then the z blend
+        // B0 (1024 - sz) + B1 sz, as (B0 << 10) + (B1 - B0) sz where a
+        // 32-bit multiply takes several instructions.
+        const V wy = Isa::Set1(rows.weights[K][r]);
+        const V b0 = FloorPairMadd<Isa>(e0, e2, wy);
+        const V b1 = FloorPairMadd<Isa>(e1, e3, wy);
+        V x;
+        if constexpr (requires { Isa::kEmulatedMul; }) {
+            x = Isa::Add(Isa::template Sll<10>(b0), Isa::MulU16(Isa::Sub(b1, b0), fade_z));
+        } else {
+            x = Isa::Add(Isa::MulU16(b0, weight_z0), Isa::MulU16(b1, fade_z));
+        }
         V term;
         if constexpr (K == 0) {
             term = Isa::template Sra<20>(x);
@@ -487,8 +507,7 @@ void SampleRun(const BandTables& tables, const ZOctave* z, int j, int n, uint8_t
         for (int k = 0; k < kOctaves; ++k) {
             const uint32_t ry = (static_cast<uint32_t>(tables.row_y[j + r]) << k) & kOffsetMask;
             const auto sy = static_cast<uint32_t>(FadeOffset(static_cast<int32_t>(ry)));
-            rows.low[k][r] = kFixedOne - sy;
-            rows.high[k][r] = sy;
+            rows.weights[k][r] = WeightPair(static_cast<int32_t>(sy));
         }
         rows.is_long[r] =
             r > 0 && static_cast<uint32_t>(tables.row_y[j + r] - tables.row_y[j + r - 1]) != rows.step ? ~0u : 0u;
@@ -499,10 +518,10 @@ void SampleRun(const BandTables& tables, const ZOctave* z, int j, int n, uint8_t
     for (int i = 0; i < tables.grid_cols; i += L) {
         V sum[kMaxSampleRows];
         for (int r = 0; r < n; ++r) sum[r] = Isa::Zero();
-        AddOctave<Isa, 0>(tables.pq[0] + i * kBlendPlanes, rows, z[0].weights, n, sum);
-        AddOctave<Isa, 1>(tables.pq[1] + i * kBlendPlanes, rows, z[1].weights, n, sum);
-        AddOctave<Isa, 2>(tables.pq[2] + i * kBlendPlanes, rows, z[2].weights, n, sum);
-        AddOctave<Isa, 3>(tables.pq[3] + i * kBlendPlanes, rows, z[3].weights, n, sum);
+        AddOctave<Isa, 0>(tables.pq[0] + i * kBlendPlanes, rows, z[0].fade, n, sum);
+        AddOctave<Isa, 1>(tables.pq[1] + i * kBlendPlanes, rows, z[1].fade, n, sum);
+        AddOctave<Isa, 2>(tables.pq[2] + i * kBlendPlanes, rows, z[2].fade, n, sum);
+        AddOctave<Isa, 3>(tables.pq[3] + i * kBlendPlanes, rows, z[3].fade, n, sum);
         const V column_stripe = Isa::Load(tables.column_stripe + i);
         for (int r = 0; r < n; ++r) {
             const V m = Isa::template Srl<kTurbulenceToIndex>(Abs<Isa>(sum[r]));
@@ -535,7 +554,7 @@ void SampleRowsVector(BandTables* tables, uint32_t t, int j0, int rows, uint8_t*
         const uint32_t v = t << k;  // doubling wraps in 32 bits; only the low 18 bits matter
         const auto r0 = static_cast<int32_t>(v & kOffsetMask);
         const auto cell = static_cast<int32_t>(v >> kCellShift) & kCellMask;
-        z[k] = {{cell, (cell + 1) & kCellMask}, {r0, r0 - kFixedOne}, WeightPair(FadeOffset(r0))};
+        z[k] = {{cell, (cell + 1) & kCellMask}, {r0, r0 - kFixedOne}, static_cast<uint32_t>(FadeOffset(r0))};
     }
     auto cell_of = [&](int j, int k) {
         return static_cast<int32_t>((static_cast<uint32_t>(b.row_y[j]) << k) >> kCellShift) & kCellMask;

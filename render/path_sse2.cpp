@@ -68,6 +68,7 @@ struct Sse2 {
     // Products with a factor u below 2^16, held in both 16-bit halves of its
     // lane (U16, U16s): a * u = lo16(al u) + (hi16(al u) + lo16(ah u)) << 16
     // for the halves al, ah of a, in four instructions instead of Mul's six.
+    static constexpr bool kEmulatedMul = true;
     static V U16(uint32_t c) { return Set1(c | c << 16); }
     static V U16s(V v) { return _mm_or_si128(v, _mm_slli_epi32(v, 16)); }
     static V MulU16(V a, V u16) {
