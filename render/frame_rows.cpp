@@ -20,6 +20,20 @@ constexpr int kFilledSlack = 128; // bytes past a filled row that a fill may wri
 
 int RoundUp(int n, int to) { return (n + to - 1) / to * to; }
 
+// Grid rows of the band that starts at grid row g0, of at most `most`: fewer
+// where that ends the band on the last row of a lattice cell of the finest
+// octave, so that its rows past the first (carried from the band before)
+// lie in one cell at every octave and a vector sampler takes them as one run
+// instead of ending on a run of a row or two.
+int BandRows(const std::vector<int32_t>& row_y, int g0, int most) {
+    constexpr int kFinest = kOctaves - 1;
+    auto cell = [&](int j) { return (static_cast<uint32_t>(row_y[j]) << kFinest) / kFixedOne; };
+    for (int rows = most; rows > most / 2; --rows) {
+        if (cell(g0 + rows - 1) != cell(g0 + rows)) return rows;
+    }
+    return most;
+}
+
 // Shades of grid rows j0 .. j0 + rows - 1 into shades (stride bytes a row):
 // Turbulence at every grid point, the definition every path must equal.
 void SampleRowsPlain(BandTables* tables, uint32_t t, int j0, int rows, uint8_t* shades, int stride) {
@@ -212,7 +226,8 @@ void RenderFrameRowsInto(RenderPath path, const FrameShape& shape, uint32_t t, F
     int have = 0;                  // filled slots that already hold their rows (the carried edge row)
     int r = row_begin;
     for (;;) {
-        const int rows = std::min(kBandGridRows + 1, last - g0 + 1);
+        int rows = std::min(kBandGridRows + 1, last - g0 + 1);
+        if (g0 + rows - 1 < last) rows = BandRows(s.row_y, g0, rows);
         if ((s.stages & kStageSamples) != 0) {
             kernel.sample_rows(&s.tables, t, g0 + have, rows - have, s.shades.data(), s.shade_stride);
         }
