@@ -18,7 +18,7 @@ constexpr int kVectorPad = 16;
 // The x blends of one octave: P and Q of each (y edge, z layer), see below.
 constexpr int kBlendPlanes = 8;
 // Grid rows one sampler call takes at most.
-constexpr int kMaxSampleRows = 17;
+constexpr int kMaxSampleRows = 25;
 
 // The grid of one frame shape, and the working space of one thread.
 //

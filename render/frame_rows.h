@@ -14,7 +14,7 @@
 #include "render/render_path.h"
 
 // Grid rows sampled at a time: a band of rows plus the shared edge row.
-constexpr int kBandGridRows = 16;
+constexpr int kBandGridRows = 24;
 static_assert(kBandGridRows + 1 <= kMaxSampleRows, "a band's grid rows go to the sampler in one call");
 
 // The stages of a band, for benchmarks that time them apart (FrameScratch::stages).
