@@ -204,6 +204,9 @@ struct Avx512 {
     }
     // The low 16 bits of each lane of lo, the high 16 of hi.
     static V PairWords(V lo, V hi) { return _mm512_mask_blend_epi16(0xAAAAAAAAu, lo, hi); }
+    // floor(lo / 2^20) in the low 16 bits of each lane, floor(hi / 2^20) in
+    // the high 16: the high words of both by one word permute, then an
+    // arithmetic 16-bit shift by 4.
     static V FloorPair(V lo, V hi) {
         // Lane i takes word 2 i + 1 of lo, then word 2 i + 1 of hi (32 + 2 i + 1).
         const V index = _mm512_setr_epi32(

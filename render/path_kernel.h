@@ -322,8 +322,9 @@ void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
 // give it exactly. A row then costs, per octave and vector, four adds and
 // shifts for the x blends; the x blends fit in 16 bits, so the y blend of a
 // z layer is a 16-bit multiply-add of the pair (a(Y0), a(Y1)) against the
-// row's (1024 - sy, sy), and the z blend one multiply:
-//   x = (B0 << 10) + (B1 - B0) * sz,  B_Z = (1024 - sy) * a(Y0 Z) + sy * a(Y1 Z),
+// row's (1024 - sy, sy), and the z blend two multiplies (one, as
+// (B0 << 10) + (B1 - B0) * sz, where a 32-bit multiply is emulated):
+//   x = (1024 - sz) * B0 + sz * B1,  B_Z = (1024 - sy) * a(Y0 Z) + sy * a(Y1 Z),
 // the same sum the lattice noise forms layer by layer (|x| < 2^31). The
 // octave's term, floor(x / 2^20) divided by 2^K truncating toward zero, is
 // (x + (x < 0 ? (2^K - 1) << 20 : 0)) >> (20 + K).
