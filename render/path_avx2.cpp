@@ -58,8 +58,6 @@ struct Avx2 {
     static V MulU16(V a, V u16) { return Mul(a, u16); }
     static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
     struct Stripes;
-    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
-    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
     static V Load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
     static void Store(int32_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
     // Lanes first.. of fresh, the others of old.

@@ -186,24 +186,18 @@ struct Avx512 {
     }
 
     // For frames of any size.
-    // lo's low 16 bits times w's, plus hi's high 16 bits times w's.
-    static V PairMadd(V lo, V hi, V w) { return Madd16(PairWords(lo, hi), w); }
     // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
     static V U16(uint32_t c) { return Set1(c); }
     static V U16s(V v) { return v; }
     static V MulU16(V a, V u16) { return Mul(a, u16); }
     static V AddIfNegative(V x, V b) { return _mm512_mask_add_epi32(x, _mm512_movepi32_mask(x), x, b); }
     struct Stripes;
-    static __mmask16 RowMask(uint32_t all_or_none) { return static_cast<__mmask16>(all_or_none); }
-    static V AddIf(V a, V b, __mmask16 mask) { return _mm512_mask_add_epi32(a, mask, a, b); }
     static V Load(const int32_t* p) { return _mm512_loadu_si512(p); }
     static void Store(int32_t* p, V v) { _mm512_storeu_si512(p, v); }
     // Lanes first.. of fresh, the others of old.
     static V KeepFrom(V old, V fresh, int first) {
         return _mm512_mask_mov_epi32(old, static_cast<__mmask16>(0xFFFFu << first), fresh);
     }
-    // The low 16 bits of each lane of lo, the high 16 of hi.
-    static V PairWords(V lo, V hi) { return _mm512_mask_blend_epi16(0xAAAAAAAAu, lo, hi); }
     // floor(lo / 2^20) in the low 16 bits of each lane, floor(hi / 2^20) in
     // the high 16: the high words of both by one word permute, then an
     // arithmetic 16-bit shift by 4.

@@ -417,8 +417,8 @@ struct RunRows {
 
 // floor(lo / 2^20) w0 + floor(hi / 2^20) w1 per lane, w holding w0 in its
 // low and w1 in its high 16 bits: the two floors are 16-bit words, paired in
-// one lane by the path's FloorPair where it has one (a word permute), else by
-// two shifts and a blend.
+// one lane by the path's FloorPair where it has one (a word permute), else
+// shifted apart and handed to the path's PairMadd.
 template <class Isa>
 NOISE_FAST_INLINE typename Isa::V FloorPairMadd(typename Isa::V lo, typename Isa::V hi, typename Isa::V w) {
     if constexpr (requires { Isa::FloorPair(lo, hi); }) {

@@ -76,19 +76,12 @@ struct Sse2 {
     }
     static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
     struct Stripes;
-    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
-    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
     static V Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
     static void Store(int32_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
     // Lanes first.. of fresh, the others of old.
     static V KeepFrom(V old, V fresh, int first) {
         const V mask = _mm_cmpgt_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(first - 1));
         return _mm_or_si128(_mm_and_si128(mask, fresh), _mm_andnot_si128(mask, old));
-    }
-    // The low 16 bits of each lane of lo, the high 16 of hi.
-    static V PairWords(V lo, V hi) {
-        return _mm_or_si128(_mm_and_si128(lo, _mm_set1_epi32(0xFFFF)),
-                            _mm_andnot_si128(_mm_set1_epi32(0xFFFF), hi));
     }
     // Products of values of at most 16 bits whose product fits in 32 (the
     // sine values): one 16-bit multiply-add with b's high half cleared.

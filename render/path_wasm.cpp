@@ -60,8 +60,6 @@ struct Simd128 {
     static V MulU16(V a, V u16) { return Mul(a, u16); }
     static V AddIfNegative(V x, V b) { return Add(x, And(Sra<31>(x), b)); }
     struct Stripes;
-    static V RowMask(uint32_t all_or_none) { return Set1(all_or_none); }
-    static V AddIf(V a, V b, V mask) { return Add(a, And(b, mask)); }
     static V Load(const int32_t* p) { return wasm_v128_load(p); }
     static void Store(int32_t* p, V v) { wasm_v128_store(p, v); }
     // Lanes first.. of fresh, the others of old.
