@@ -145,9 +145,11 @@ Options ParseOptions(int argc, char** argv) {
 
 DWORD Ms(double seconds) { return static_cast<DWORD>(seconds * 1000.0); }
 
+constexpr char kCaption[] = "Noise animation";  // the title before the first rate
+
 // The title is either the initial caption or "Noise animation <d>.<dd> fps".
 bool TitleLooksRight(const std::string& title) {
-    static const std::string prefix = "Noise animation";
+    static const std::string prefix = kCaption;
     if (title == prefix) return true;
     if (title.rfind(prefix + " ", 0) != 0) return false;
     std::string rate = title.substr(prefix.size() + 1);
@@ -253,7 +255,7 @@ void Check(Target& t, const Options& o) {
         if (gap > figures.longest_title_gap_ms) figures.longest_title_gap_ms = gap;
         t.title = title;
         t.title_changed_at = now;
-        const double rate = std::atof(title.c_str() + std::strlen("Noise animation"));
+        const double rate = std::atof(title.c_str() + std::strlen(kCaption));
         if (rate > figures.fastest_rate) figures.fastest_rate = rate;
     } else if (now - t.title_changed_at > Ms(o.stall_seconds)) {
         Fail("the title stayed \"%s\" for %lu ms (minimised: %d)", title.c_str(), now - t.title_changed_at,
