@@ -58,6 +58,7 @@ struct IntTag {
 
 // Forced inlining keeps each octave's arithmetic in registers.
 #define NOISE_FAST_INLINE inline __attribute__((always_inline))
+#define NOISE_FAST_LAMBDA __attribute__((always_inline))
 
 // Corner data of one frame, looked up by a corner's hashed x-y value
 // h = PermTable[PermTable[cx] + cy] (0..255).
@@ -365,31 +366,35 @@ void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
         const int32_t hx0 = PermTable[cx], hx1 = PermTable[(cx + 1) & kCellMask];
         const int32_t lower[2] = {PermTable[hx0 + cy], PermTable[hx0 + cy1]};  // [Y]: the x-lower corner's hash
         const int32_t upper[2] = {PermTable[hx1 + cy], PermTable[hx1 + cy1]};
-        // E = rx * (1024 gu.x + sx (gv.x - gu.x)) + 1024 cu + sx (cv - cu - 1024 gv.x)
-        //     + ry * (1024 gu.y + sx (gv.y - gu.y)),  cu, cv the corners' z terms.
-        V ax[4], dx[4], c1[4], c2[4], ay[4], dy[4];
+        // E = rx * ((1024 - sx) gu.x + sx gv.x) + 1024 cu + sx (cv - cu - 1024 gv.x)
+        //     + ry * ((1024 - sx) gu.y + sx gv.y),  cu, cv the corners' z terms.
+        // The gradients' blends along x are 16-bit multiply-adds of the pairs
+        // (gu, gv) (components within +-1024) against (1024 - sx, sx).
+        V gx[4], gy[4], c1[4], c2[4];
         for (int e = 0; e < 4; ++e) {
             const int y = e >> 1, l = e & 1;
             const Gradient& gu = GradTable[lower[y] + z.cell[l]];
             const Gradient& gv = GradTable[upper[y] + z.cell[l]];
             const uint32_t cu = static_cast<uint32_t>(gu.z) * static_cast<uint32_t>(z.offset[l]);
             const uint32_t cv = static_cast<uint32_t>(gv.z) * static_cast<uint32_t>(z.offset[l]);
-            ax[e] = Isa::Set1(static_cast<uint32_t>(gu.x) << 10);
-            dx[e] = Isa::Set1(static_cast<uint32_t>(gv.x - gu.x));
+            gx[e] = Isa::Set1((static_cast<uint32_t>(gu.x) & 0xFFFF) | static_cast<uint32_t>(gv.x) << 16);
+            gy[e] = Isa::Set1((static_cast<uint32_t>(gu.y) & 0xFFFF) | static_cast<uint32_t>(gv.y) << 16);
             c1[e] = Isa::Set1(cu << 10);
             c2[e] = Isa::Set1(cv - cu - (static_cast<uint32_t>(gv.x) << 10));
-            ay[e] = Isa::Set1(static_cast<uint32_t>(gu.y) << 10);
-            dy[e] = Isa::Set1(static_cast<uint32_t>(gv.y - gu.y));
         }
+        const V one = Isa::Set1(kFixedOne);
         for (int i = i0 - i0 % L; i < i1; i += L) {
             const V rx = Isa::U16s(Isa::Load(offset + i));  // offsets and fades are below 2^10
-            const V sx = Isa::U16s(Isa::Load(fade + i));
+            const V fade_x = Isa::Load(fade + i);
+            const V sx = Isa::U16s(fade_x);
+            const V weights = Isa::Or(Isa::Sub(one, fade_x), Isa::template Sll<16>(fade_x));  // (1024 - sx, sx)
             int32_t* block = pq + i * kBlendPlanes;
-            for (int e = 0; e < 4; ++e) {
-                V p = Isa::Add(Isa::MulU16(Isa::Add(ax[e], Isa::MulU16(dx[e], sx)), rx),
-                               Isa::Add(c1[e], Isa::MulU16(c2[e], sx)));
-                const V q = Isa::Add(ay[e], Isa::MulU16(dy[e], sx));
-                if (e >= 2) p = Isa::Sub(p, Isa::template Sll<10>(q));  // upper y edge: ry - 1024
+            // The four blends written out (GCC keeps a loop over them, with its branches, otherwise).
+            auto blend = [&](auto e_constant) NOISE_FAST_LAMBDA {
+                constexpr int e = decltype(e_constant)::value;
+                V p = Isa::Add(Isa::MulU16(Isa::Madd16(gx[e], weights), rx), Isa::Add(c1[e], Isa::MulU16(c2[e], sx)));
+                const V q = Isa::Madd16(gy[e], weights);
+                if constexpr (e >= 2) p = Isa::Sub(p, Isa::template Sll<10>(q));  // upper y edge: ry - 1024
                 int32_t* pp = block + 2 * e * L;
                 int32_t* qq = pp + L;
                 if (i < i0) {
@@ -399,7 +404,11 @@ void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
                     Isa::Store(pp, p);
                     Isa::Store(qq, q);
                 }
-            }
+            };
+            blend(IntTag<0>());
+            blend(IntTag<1>());
+            blend(IntTag<2>());
+            blend(IntTag<3>());
         }
     }
 }
