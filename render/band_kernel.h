@@ -48,9 +48,15 @@ struct BandTables {
     // |SineTable[k]| == |SineTable[SineFold(k)]| for every k (see render/shading.h),
     // checked when the scratch is made: stripes may be looked up in 256 entries.
     bool sine_folds = false;
+    // |SineTable[k]| == StripeSizeByPolynomial(k) for every k (render/shading.h),
+    // checked when the scratch is made: the stripes' sizes may be computed.
+    bool sine_polynomial = false;
     // Palette[i] >> 8 == i * 0x101 for every i (grey, red = green = i, with
     // its own blue), checked when the scratch is made: only blue is looked up.
     bool palette_grey = false;
+    // Palette[i] & 0xFF == PaletteBlueByRoot(i) for every i (render/shading.h),
+    // checked when the scratch is made: blue may be computed by a square root.
+    bool palette_root = false;
     // The frame is larger than the cache: its pixels are written by
     // streaming (non-temporal) stores where the path has them.
     bool stream_pixels = false;

@@ -181,12 +181,16 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
     }
 
     b.sine_folds = true;
+    b.sine_polynomial = true;
     for (int k = 0; k < kSineTableSize; ++k) {
         b.sine_folds = b.sine_folds && std::abs(SineTable[k]) == std::abs(SineTable[SineFold(k)]);
+        b.sine_polynomial = b.sine_polynomial && std::abs(SineTable[k]) == StripeSizeByPolynomial(k);
     }
 
     b.palette_grey = true;
     for (uint32_t i = 0; i < kPaletteSize; ++i) b.palette_grey = b.palette_grey && Palette[i] >> 8 == i * 0x101;
+    b.palette_root = true;
+    for (uint32_t i = 0; i < kPaletteSize; ++i) b.palette_root = b.palette_root && (Palette[i] & 0xFF) == PaletteBlueByRoot(i);
 
     s.shade_stride = RoundUp(cols, kRowAlign) + kShadeSlack;
     s.shades.assign(static_cast<size_t>(s.shade_stride) * (kBandGridRows + 1), 0);

@@ -27,6 +27,31 @@ static constexpr int32_t SineFold(int32_t k) {
     return quarter < 255 ? quarter : 255;
 }
 
+// |SineTable[k]| computed instead of looked up, for paths whose gathers are
+// slow: 255 |sin(2 pi k / 1024)| is 255 cos(pi u / 512) with u = (k mod 512)
+// - 256, an even function within 0.001 of ((c3 u^2 + c2) u^2 + c1) u^2 + c0,
+// and no entry comes closer than 0.0016 to a half, so rounding that
+// polynomial gives the table. Evaluated in single precision floats in this
+// order (u^2 is exact), each product and sum rounded, the result rounded to
+// nearest, as the vector code does it; whether it gives the built table
+// exactly is checked before relying on it.
+constexpr float kStripeSizeCoefficients[4] = {254.998795f, -0.00479965471f, 1.5004801e-08f, -1.74015448e-14f};
+
+static inline int32_t StripeSizeByPolynomial(int32_t k) {
+    const float u = static_cast<float>(k & (kSineTableSize / 2 - 1)) - 256.0f;
+    const float u2 = u * u;
+    const float* c = kStripeSizeCoefficients;
+    const float p = ((c[3] * u2 + c[2]) * u2 + c[1]) * u2 + c[0];
+    return static_cast<int32_t>(__builtin_nearbyintf(p));
+}
+
+// Palette blue computed instead of looked up: round(sqrt(255 i)) in single
+// precision (a correctly rounded square root of an exact product, rounded to
+// nearest) is Palette[i]'s blue for every i; checked before relying on it.
+static inline uint32_t PaletteBlueByRoot(uint32_t i) {
+    return static_cast<uint32_t>(__builtin_nearbyintf(__builtin_sqrtf(static_cast<float>(i) * 255.0f)));
+}
+
 // Shade 0..254 of a grid sample whose turbulence divided by 8 is m, with
 // column stripe base cs (4 i at scale 1) and row stripe base rs (7 j):
 // |a * b| >> 8 of the sine stripes a = SineTable[rs + m - 120] and

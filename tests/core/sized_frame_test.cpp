@@ -179,17 +179,41 @@ TEST(SizedFrame, StreamedPixelsEqualTheDefinition) {
     }
 }
 
-// A sine table without the symmetries the stripe look-ups may use, and a
-// palette that is not grey: every path still equals the definition (both
-// are checked, not assumed).
-TEST(SizedFrame, TablesWithoutTheirSymmetries) {
+// Tables that lack what a path's short cuts rely on (the sine table's
+// symmetries, the sizes its polynomial gives, a grey palette, blue as a square
+// root): every path still equals the definition (each is checked, not assumed).
+TEST(SizedFrame, TablesWithoutWhatShortCutsRelyOn) {
+    const struct {
+        const char* what;
+        void (*spoil)();
+    } kCases[] = {
+        {"sine table without its symmetries", [] { for (int k = 600; k < 800; ++k) SineTable[k] = SineTable[k] * 3 / 4; }},
+        {"sine sizes off the polynomial, symmetries kept",
+         [] {
+             const int32_t size = SineTable[51] + 1;
+             SineTable[51] = SineTable[461] = size;
+             SineTable[563] = SineTable[973] = -size;
+         }},
+        {"palette not grey", [] { for (int i = 0; i < kPaletteSize; i += 3) Palette[i] ^= 0x01020000u; }},
+        {"grey palette, blue not a square root", [] { Palette[200] += 1; }},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        BuildTables(5);
+        c.spoil();
+        ExpectEveryPathEqualsTheDefinition({641, 203, 5, 123456});
+    }
     BuildTables(5);
-    for (int k = 600; k < 800; ++k) SineTable[k] = SineTable[k] * 3 / 4;
-    ExpectEveryPathEqualsTheDefinition({641, 203, 5, 123456});
-    BuildSineTable();
-    for (int i = 0; i < kPaletteSize; i += 3) Palette[i] ^= 0x01020000u;
-    ExpectEveryPathEqualsTheDefinition({641, 203, 5, 123456});
-    BuildPalette();
+}
+
+// The built tables have every property a short cut relies on, so the fast
+// ways are taken (a coefficient or rule that drifted would only cost speed).
+TEST(SizedFrame, BuiltTablesAllowEveryShortCut) {
+    BuildTables(1);
+    FrameScratch scratch;
+    PrepareScratch(BaseFrameShape(), &scratch);
+    const BandTables& b = scratch.tables;
+    EXPECT_TRUE(b.sine_folds && b.sine_polynomial && b.palette_grey && b.palette_root);
 }
 
 TEST(SizedFrame, BaseSizeIsTheBaseFrameAndLimitsHold) {
