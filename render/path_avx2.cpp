@@ -68,6 +68,14 @@ struct Avx2 {
     // The low 16 bits of each lane of lo, the high 16 of hi.
     static V PairWords(V lo, V hi) { return _mm256_blend_epi16(lo, hi, 0xAA); }
     static V MulSmall(V a, V b) { return Mul(a, b); }
+    // Single precision lanes, for the stripes' sizes (PolynomialStripes).
+    using F = __m256;
+    static F FSet1(float x) { return _mm256_set1_ps(x); }
+    static F ToFloat(V v) { return _mm256_cvtepi32_ps(v); }
+    static F FAdd(F a, F b) { return _mm256_add_ps(a, b); }
+    static F FSub(F a, F b) { return _mm256_sub_ps(a, b); }
+    static F FMul(F a, F b) { return _mm256_mul_ps(a, b); }
+    static V RoundToInt(F f) { return _mm256_cvtps_epi32(f); }  // nearest, ties to even
     // Lanes hold values 0..255: they go to 8 consecutive bytes.
     static void StoreBytes(V v, uint8_t* dst) {
         V w = _mm256_packs_epi32(v, v);  // within each 128-bit half
@@ -214,28 +222,9 @@ struct Avx2 {
     }
 };
 
-// The stripes' sizes computed instead of gathered (gathers are slow), by
-// StripeSizeByPolynomial's polynomial in the same order, where the scratch
-// found that it gives the table.
-struct Avx2::Stripes {
-    bool computed;
-
-    explicit Stripes(const BandTables& tables) : computed(tables.sine_polynomial) {}
-
-    NOISE_FAST_INLINE static V Size(V k) {
-        const __m256 u = _mm256_sub_ps(_mm256_cvtepi32_ps(And(k, Set1(kSineTableSize / 2 - 1))), _mm256_set1_ps(256.0f));
-        const __m256 u2 = _mm256_mul_ps(u, u);
-        const float* c = kStripeSizeCoefficients;
-        __m256 p = _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(c[3]), u2), _mm256_set1_ps(c[2]));
-        p = _mm256_add_ps(_mm256_mul_ps(p, u2), _mm256_set1_ps(c[1]));
-        p = _mm256_add_ps(_mm256_mul_ps(p, u2), _mm256_set1_ps(c[0]));
-        return _mm256_cvtps_epi32(p);
-    }
-
-    NOISE_FAST_INLINE V Shade(V ia, V ib) const {
-        if (!computed) return GatheredStripes<Avx2>().Shade(ia, ib);
-        return Srl<kShadeShift>(Mul(Size(ia), Size(ib)));
-    }
+// Gathers are slow: the stripes' sizes are computed.
+struct Avx2::Stripes : PolynomialStripes<Avx2> {
+    using PolynomialStripes::PolynomialStripes;
 };
 
 }  // namespace

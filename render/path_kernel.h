@@ -554,6 +554,34 @@ struct GatheredStripes {
     }
 };
 
+// |a * b| >> 8 of the sine values at indices ia and ib (0..1023), their
+// sizes computed by StripeSizeByPolynomial's polynomial in the same order,
+// in the path's single precision lanes (Isa::F), where the scratch found
+// that it gives the table (tables.sine_polynomial); gathered where not.
+template <class Isa>
+struct PolynomialStripes {
+    using V = typename Isa::V;
+    using F = typename Isa::F;
+    bool computed;
+
+    explicit PolynomialStripes(const BandTables& tables) : computed(tables.sine_polynomial) {}
+
+    NOISE_FAST_INLINE static V Size(V k) {
+        const F u = Isa::FSub(Isa::ToFloat(Isa::And(k, Isa::Set1(kSineTableSize / 2 - 1))), Isa::FSet1(256.0f));
+        const F u2 = Isa::FMul(u, u);
+        const float* c = kStripeSizeCoefficients;
+        F p = Isa::FAdd(Isa::FMul(Isa::FSet1(c[3]), u2), Isa::FSet1(c[2]));
+        p = Isa::FAdd(Isa::FMul(p, u2), Isa::FSet1(c[1]));
+        p = Isa::FAdd(Isa::FMul(p, u2), Isa::FSet1(c[0]));
+        return Isa::RoundToInt(p);
+    }
+
+    NOISE_FAST_INLINE V Shade(V ia, V ib) const {
+        if (!computed) return GatheredStripes<Isa>().Shade(ia, ib);
+        return Isa::template Srl<kShadeShift>(Isa::MulSmall(Size(ia), Size(ib)));
+    }
+};
+
 // The band sampler: grid rows j0 .. j0 + rows - 1, run by run, remaking an
 // octave's P and Q where its y cell or the time value changed.
 template <class Isa>

@@ -87,11 +87,20 @@ struct Sse2 {
     // sine values): one 16-bit multiply-add with b's high half cleared.
     static V MulSmall(V a, V b) { return _mm_madd_epi16(a, _mm_and_si128(b, _mm_set1_epi32(0xFFFF))); }
     static void StoreBytes(V v, uint8_t* dst) { StoreBlock(v, dst, 0); }
+    // Single precision lanes, for the stripes' sizes (PolynomialStripes).
+    using F = __m128;
+    static F FSet1(float x) { return _mm_set1_ps(x); }
+    static F ToFloat(V v) { return _mm_cvtepi32_ps(v); }
+    static F FAdd(F a, F b) { return _mm_add_ps(a, b); }
+    static F FSub(F a, F b) { return _mm_sub_ps(a, b); }
+    static F FMul(F a, F b) { return _mm_mul_ps(a, b); }
+    static V RoundToInt(F f) { return _mm_cvtps_epi32(f); }  // nearest, ties to even
     using PaletteRows = FourShadePalette<Sse2>;
 };
 
-struct Sse2::Stripes : GatheredStripes<Sse2> {
-    using GatheredStripes::GatheredStripes;
+// SSE2 has no gather: the stripes' sizes are computed.
+struct Sse2::Stripes : PolynomialStripes<Sse2> {
+    using PolynomialStripes::PolynomialStripes;
 };
 
 }  // namespace
