@@ -298,8 +298,10 @@ struct FastScratch {
 // byte_image (kByteRows * kByteStride bytes) and pixels (kPixelCount).
 // Reads only the shading and noise tables, so it may run on several threads
 // at once with their own buffers.
+// Aligned to a cache line: where its loops fall relative to 64-byte lines
+// moved the SSE2 base frame by 7% as unrelated code around it changed.
 template <class Isa>
-void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
+__attribute__((aligned(64))) void RenderFrameFast(uint32_t t, uint8_t* byte_image, uint32_t* pixels) {
     FastScratch scratch;
     SampleGrid<Isa>(t, scratch.grid, scratch.corners);
     FillFromGrid(scratch.grid, byte_image);
