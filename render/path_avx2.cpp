@@ -88,7 +88,7 @@ struct Avx2 {
     // scratch) 32 shades at a time: blue from 16 byte shuffles of 16-entry
     // tables, one per high nibble, chosen by a tree of blends on bits 4..7;
     // else gathered 8 at a time. Where blue is also round(sqrt(255 shade))
-    // in floats (checked by the scratch too), two of every three 32 shades
+    // in floats (checked by the scratch too), three of every four 32 shades
     // take the square root instead: the two ways run on different units, and
     // side by side take three quarters of the time of the shuffles alone.
     struct PaletteRows {
@@ -141,7 +141,7 @@ struct Avx2 {
 
         template <bool kStream>
         void RowOf(const uint8_t* row, const uint8_t* below, int width, uint32_t* out, uint8_t* odd_row) const {
-            auto store = [](uint32_t* to, V v) __attribute__((always_inline)) {
+            auto store = [](uint32_t* to, V v) NOISE_FAST_LAMBDA {
                 if (kStream) {
                     _mm256_stream_si256(reinterpret_cast<__m256i*>(to), v);
                 } else {
@@ -149,7 +149,7 @@ struct Avx2 {
                 }
             };
             // 32 pixels from c on, blue by the shuffles.
-            auto shuffled = [&](int c) __attribute__((always_inline)) {
+            auto shuffled = [&](int c) NOISE_FAST_LAMBDA {
                 V shades = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + c));
                 if (below != nullptr) {
                     shades = AverageDown(shades, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(below + c)));
@@ -171,7 +171,7 @@ struct Avx2 {
                 store(out + c + 24, _mm256_permute2x128_si256(p2, p3, 0x31));
             };
             // 8 pixels from c on, blue by the square root.
-            auto rooted = [&](int c) __attribute__((always_inline)) {
+            auto rooted = [&](int c) NOISE_FAST_LAMBDA {
                 V shades = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c)));
                 if (below != nullptr) {
                     const V under = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(below + c)));

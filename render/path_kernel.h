@@ -58,7 +58,7 @@ struct IntTag {
 
 // Forced inlining keeps each octave's arithmetic in registers.
 #define NOISE_FAST_INLINE inline __attribute__((always_inline))
-#define NOISE_FAST_LAMBDA __attribute__((always_inline))
+#define NOISE_FAST_LAMBDA __attribute__((always_inline))  // after a lambda's parameter list
 
 // Corner data of one frame, looked up by a corner's hashed x-y value
 // h = PermTable[PermTable[cx] + cy] (0..255).

@@ -29,12 +29,13 @@ static constexpr int32_t SineFold(int32_t k) {
 
 // |SineTable[k]| computed instead of looked up, for paths whose gathers are
 // slow: 255 |sin(2 pi k / 1024)| is 255 cos(pi u / 512) with u = (k mod 512)
-// - 256, an even function within 0.001 of ((c3 u^2 + c2) u^2 + c1) u^2 + c0,
-// and no entry comes closer than 0.0016 to a half, so rounding that
-// polynomial gives the table. Evaluated in single precision floats in this
-// order (u^2 is exact), each product and sum rounded, the result rounded to
-// nearest, as the vector code does it; whether it gives the built table
-// exactly is checked before relying on it.
+// - 256, an even function that ((c3 u^2 + c2) u^2 + c1) u^2 + c0 follows
+// within 0.005, and at every entry closer than that entry is to a half (at
+// the tightest, 0.0001 against 0.0016), so the rounded polynomial is the
+// table. Evaluated in single precision floats in this order (u^2 is exact),
+// each product and sum rounded, the result rounded to nearest, as the
+// vector code does it; whether it gives the built table exactly is checked
+// before relying on it.
 constexpr float kStripeSizeCoefficients[4] = {254.998795f, -0.00479965471f, 1.5004801e-08f, -1.74015448e-14f};
 
 static inline int32_t StripeSizeByPolynomial(int32_t k) {
