@@ -33,9 +33,9 @@ static constexpr int32_t SineFold(int32_t k) {
 // within 0.005, and at every entry closer than that entry is to a half (at
 // the tightest, 0.0001 against 0.0016), so the rounded polynomial is the
 // table. Evaluated in single precision floats in this order (u^2 is exact),
-// each product and sum rounded, the result rounded to nearest, as the
-// vector code does it; whether it gives the built table exactly is checked
-// before relying on it.
+// each product and sum rounded, the result rounded to nearest (the default
+// rounding mode, which nothing here changes), as the vector code does it;
+// whether it gives the built table exactly is checked before relying on it.
 constexpr float kStripeSizeCoefficients[4] = {254.998795f, -0.00479965471f, 1.5004801e-08f, -1.74015448e-14f};
 
 static inline int32_t StripeSizeByPolynomial(int32_t k) {
