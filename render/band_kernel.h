@@ -33,7 +33,7 @@ struct BandTables {
     int grid_cols = 0, grid_rows = 0;
     int padded_cols = 0;                        // grid_cols rounded up to kVectorPad, plus kVectorPad
     const int32_t* column_x = nullptr;          // noise x of grid column i (grid_cols)
-    const int32_t* column_stripe = nullptr;     // floor(4 i q / p) - 80 (padded_cols)
+    const int32_t* column_stripe = nullptr;     // (floor(4 i q / p) - 80) mod 1024 (padded_cols)
     const int32_t* row_y = nullptr;             // noise y of grid row j (grid_rows)
     const int32_t* row_stripe = nullptr;        // floor(7 j q / p) (grid_rows)
     const int32_t* column_offset[kOctaves] = {};  // (x << k) & 1023 (padded_cols)

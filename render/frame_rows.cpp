@@ -144,7 +144,7 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
     s.column_stripe.assign(static_cast<size_t>(padded), 0);
     for (int i = 0; i < cols; ++i) {
         s.column_x[i] = ScaledGridCoord(shape, i, kGridStep);
-        s.column_stripe[i] = ScaledGridCoord(shape, i, 4) - 80;
+        s.column_stripe[i] = (ScaledGridCoord(shape, i, 4) - 80) & (kSineTableSize - 1);
     }
     s.row_y.resize(static_cast<size_t>(shape.grid_rows));
     s.row_stripe.resize(static_cast<size_t>(shape.grid_rows));

@@ -37,7 +37,7 @@ struct FrameScratch {
     int width = 0, height = 0;  // the shape prepared for; 0 before the first frame
     FrameShape shape;
     std::vector<int32_t> column_x;       // noise x of grid column i: floor(32 i q / p)
-    std::vector<int32_t> column_stripe;  // floor(4 i q / p) - 80, padded
+    std::vector<int32_t> column_stripe;  // (floor(4 i q / p) - 80) mod 1024, padded
     std::vector<int32_t> row_y;          // noise y of grid row j: floor(32 j q / p)
     std::vector<int32_t> row_stripe;     // floor(7 j q / p)
     std::vector<int32_t> column_octaves;  // per octave: x offsets, fades, run starts, run cells

@@ -18,6 +18,7 @@ struct Avx2 {
     static V Or(V a, V b) { return _mm256_or_si256(a, b); }
     static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
     static V Mul(V a, V b) { return _mm256_mullo_epi32(a, b); }
+    static V AbsLanes(V a) { return _mm256_abs_epi32(a); }
     static V Madd16(V a, V b) { return _mm256_madd_epi16(a, b); }
     template <int N>
     static V Sll(V a) {

@@ -23,6 +23,7 @@ struct Avx512 {
     static V Or(V a, V b) { return _mm512_or_si512(a, b); }
     static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
     static V Mul(V a, V b) { return _mm512_mullo_epi32(a, b); }
+    static V AbsLanes(V a) { return _mm512_maskz_abs_epi32(kAll, a); }
     static V Madd16(V a, V b) { return _mm512_madd_epi16(a, b); }
     template <int N>
     static V Sll(V a) {
@@ -232,7 +233,7 @@ struct Avx512::Stripes {
         for (int q = 0; q < 4; ++q) table[q] = _mm512_load_si512(sizes + 64 * q);
     }
 
-    // Both indices folded and looked up at once as the two words of a lane,
+    // Both indices (below 2^16) folded and looked up at once as the two words of a lane,
     // and the sizes (at most 255) multiplied in 16 bits.
     NOISE_FAST_INLINE V Shade(V ia, V ib) const {
         if (!folds) return GatheredStripes<Avx512>().Shade(ia, ib);

@@ -150,10 +150,15 @@ NOISE_FAST_INLINE typename Isa::V OctaveTerm(const FrameCorners& f, const CellHa
     }
 }
 
+// |v| per lane: the path's own instruction where it has one (Isa::AbsLanes).
 template <class Isa>
 NOISE_FAST_INLINE typename Isa::V Abs(typename Isa::V v) {
-    const typename Isa::V sign = Isa::template Sra<31>(v);
-    return Isa::Sub(Isa::Xor(v, sign), sign);
+    if constexpr (requires { Isa::AbsLanes(v); }) {
+        return Isa::AbsLanes(v);
+    } else {
+        const typename Isa::V sign = Isa::template Sra<31>(v);
+        return Isa::Sub(Isa::Xor(v, sign), sign);
+    }
 }
 
 // Shades of all grid samples for time value t into grid (kGridRowsPadded rows
@@ -495,7 +500,7 @@ NOISE_FAST_INLINE void AddOctave(const int32_t* block, const RunRows& rows, uint
         } else {
             term = Isa::template Sra<20 + K>(Isa::AddIfNegative(x, bias));
         }
-        sum[r] = Isa::Add(sum[r], term);
+        sum[r] = K == 0 ? term : Isa::Add(sum[r], term);  // octave 0 comes first
     }
 }
 
@@ -523,13 +528,11 @@ void SampleRun(const BandTables& tables, const ZOctave* z, int j, int n, uint8_t
         }
         rows.is_long[r] =
             r > 0 && static_cast<uint32_t>(tables.row_y[j + r] - tables.row_y[j + r - 1]) != rows.step ? ~0u : 0u;
-        stripe[r] = tables.row_stripe[j + r] - 120;
+        stripe[r] = (tables.row_stripe[j + r] - 120) & (kSineTableSize - 1);
     }
-    const V index_mask = Isa::Set1(kSineTableSize - 1);
     const typename Isa::Stripes stripes(tables);
     for (int i = 0; i < tables.grid_cols; i += L) {
-        V sum[kMaxSampleRows];
-        for (int r = 0; r < n; ++r) sum[r] = Isa::Zero();
+        V sum[kMaxSampleRows];  // set by octave 0
         AddOctave<Isa, 0>(tables.pq[0] + i * kBlendPlanes, rows, z[0].fade, n, sum);
         AddOctave<Isa, 1>(tables.pq[1] + i * kBlendPlanes, rows, z[1].fade, n, sum);
         AddOctave<Isa, 2>(tables.pq[2] + i * kBlendPlanes, rows, z[2].fade, n, sum);
@@ -537,26 +540,30 @@ void SampleRun(const BandTables& tables, const ZOctave* z, int j, int n, uint8_t
         const V column_stripe = Isa::Load(tables.column_stripe + i);
         for (int r = 0; r < n; ++r) {
             const V m = Isa::template Srl<kTurbulenceToIndex>(Abs<Isa>(sum[r]));
-            const V a = Isa::And(Isa::Add(Isa::Set1(static_cast<uint32_t>(stripe[r])), m), index_mask);
-            const V b = Isa::And(Isa::Add(column_stripe, m), index_mask);
+            // Both stripes' indices before their reduction to the table's size:
+            // 0..1023 plus m (below 2^10), so below 2^11.
+            const V a = Isa::Add(Isa::Set1(static_cast<uint32_t>(stripe[r])), m);
+            const V b = Isa::Add(column_stripe, m);
             Isa::StoreBytes(stripes.Shade(a, b), shades + r * stride + i);
         }
     }
 }
 
-// |a * b| >> 8 of the sine values at indices ia and ib (0..1023), gathered.
+// |a * b| >> 8 of the sine values at indices ia and ib (taken modulo
+// 1024), gathered.
 template <class Isa>
 struct GatheredStripes {
     GatheredStripes() = default;
     explicit GatheredStripes(const BandTables& /*tables*/) {}
     NOISE_FAST_INLINE typename Isa::V Shade(typename Isa::V ia, typename Isa::V ib) const {
-        const typename Isa::V a = Isa::Gather(SineTable, ia);
-        const typename Isa::V b = Isa::Gather(SineTable, ib);
+        const typename Isa::V index_mask = Isa::Set1(kSineTableSize - 1);
+        const typename Isa::V a = Isa::Gather(SineTable, Isa::And(ia, index_mask));
+        const typename Isa::V b = Isa::Gather(SineTable, Isa::And(ib, index_mask));
         return Isa::template Srl<kShadeShift>(Abs<Isa>(Isa::MulSmall(a, b)));
     }
 };
 
-// |a * b| >> 8 of the sine values at indices ia and ib (0..1023), their
+// |a * b| >> 8 of the sine values at indices ia and ib (modulo 1024), their
 // sizes computed by StripeSizeByPolynomial's polynomial in the same order,
 // in the path's single precision lanes (Isa::F), where the scratch found
 // that it gives the table (tables.sine_polynomial); gathered where not.

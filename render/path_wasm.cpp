@@ -20,6 +20,7 @@ struct Simd128 {
     static V Or(V a, V b) { return wasm_v128_or(a, b); }
     static V Xor(V a, V b) { return wasm_v128_xor(a, b); }
     static V Mul(V a, V b) { return wasm_i32x4_mul(a, b); }  // low 32 bits of each product
+    static V AbsLanes(V a) { return wasm_i32x4_abs(a); }
     // Pairs of signed 16-bit products summed into 32 bits, as SSE2's pmaddwd.
     static V Madd16(V a, V b) { return wasm_i32x4_dot_i16x8(a, b); }
     template <int N>
