@@ -96,9 +96,11 @@ struct Avx512 {
             return _mm512_mask_blend_epi8(upper_half, lower, upper);
         }
 
-        // Pixels of the 64 shades in bytes, in memory order: [0..15], [16..31], ...
-        template <bool kGrey>
-        NOISE_FAST_INLINE void Chunk(V bytes, V out[4]) const {
+        // Pixels of the 64 shades in bytes, in memory order: store(q, pixels)
+        // for q = 0..3 takes pixels [16 q .. 16 q + 15]. (Handed on, not
+        // returned in an array: GCC kept such an array on the stack.)
+        template <bool kGrey, class Store>
+        NOISE_FAST_INLINE void Chunk(V bytes, Store store) const {
             const V index = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reorder, bytes);
             const __mmask64 upper_half = _mm512_movepi8_mask(index);
             const V blue = Plane(0, index, upper_half);
@@ -109,10 +111,10 @@ struct Avx512 {
             const V blue_green_high = _mm512_unpackhi_epi8(blue, green);
             const V red_top_low = _mm512_unpacklo_epi8(red, top);
             const V red_top_high = _mm512_unpackhi_epi8(red, top);
-            out[0] = _mm512_unpacklo_epi16(blue_green_low, red_top_low);
-            out[1] = _mm512_unpackhi_epi16(blue_green_low, red_top_low);
-            out[2] = _mm512_unpacklo_epi16(blue_green_high, red_top_high);
-            out[3] = _mm512_unpackhi_epi16(blue_green_high, red_top_high);
+            store(0, _mm512_unpacklo_epi16(blue_green_low, red_top_low));
+            store(1, _mm512_unpackhi_epi16(blue_green_low, red_top_low));
+            store(2, _mm512_unpacklo_epi16(blue_green_high, red_top_high));
+            store(3, _mm512_unpackhi_epi16(blue_green_high, red_top_high));
         }
 
         // The truncating bytewise average (a + b) >> 1.
@@ -148,34 +150,32 @@ struct Avx512 {
                 return below != nullptr ? AverageDown(a, _mm512_loadu_si512(below + c)) : a;
             };
             int c = 0;
-            V px[4];
             if (kStream) {
                 // Pixels up to out's first 64-byte boundary, by a masked store.
                 const int head = (16 - static_cast<int>(reinterpret_cast<uintptr_t>(out) / 4 % 16)) % 16;
                 if (head > 0 && width > 64) {
-                    Chunk<kGrey>(load(0), px);
-                    _mm512_mask_storeu_epi32(out, static_cast<__mmask16>((1u << head) - 1), px[0]);
+                    Chunk<kGrey>(load(0), [&](int q, V px) NOISE_FAST_LAMBDA {
+                        if (q == 0) _mm512_mask_storeu_epi32(out, static_cast<__mmask16>((1u << head) - 1), px);
+                    });
                     c = head;
                 }
             }
             for (; c + kChunk <= width; c += kChunk) {
-                Chunk<kGrey>(load(c), px);
-                for (int q = 0; q < 4; ++q) {
+                Chunk<kGrey>(load(c), [&](int q, V px) NOISE_FAST_LAMBDA {
                     if (kStream) {
-                        _mm512_stream_si512(reinterpret_cast<V*>(out + c + 16 * q), px[q]);
+                        _mm512_stream_si512(reinterpret_cast<V*>(out + c + 16 * q), px);
                     } else {
-                        _mm512_storeu_si512(out + c + 16 * q, px[q]);
+                        _mm512_storeu_si512(out + c + 16 * q, px);
                     }
-                }
+                });
             }
             if (c < width) {
-                Chunk<kGrey>(load(c), px);
-                for (int q = 0; q < 4; ++q) {
+                Chunk<kGrey>(load(c), [&](int q, V px) NOISE_FAST_LAMBDA {
                     const int left = width - c - 16 * q;
-                    if (left <= 0) break;
+                    if (left <= 0) return;
                     const auto mask = static_cast<__mmask16>(left >= 16 ? 0xFFFF : (1u << left) - 1);
-                    _mm512_mask_storeu_epi32(out + c + 16 * q, mask, px[q]);
-                }
+                    _mm512_mask_storeu_epi32(out + c + 16 * q, mask, px);
+                });
             }
         }
     };
