@@ -359,14 +359,30 @@ NOISE_FAST_INLINE uint32_t WeightPair(int32_t s) {
 // Runs of columns in one x cell are taken in order; a run's first block keeps
 // the lanes of the runs before it, its last block's lanes past the run are
 // overwritten by the next run.
+// Where pq[k] holds y cell cy - 1 at the same time value (carry), the lower
+// y edge of cy is that cell's upper edge: its blends are moved, their P
+// unfolded (ry is measured from this edge now, so P + 1024 Q), and only the
+// upper edge's are made.
 template <class Isa>
-void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
+void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z, bool carry) {
     using V = typename Isa::V;
     constexpr int L = Isa::kLanes;
     const int32_t* offset = tables.column_offset[k];
     const int32_t* fade = tables.column_fade[k];
     int32_t* const pq = tables.pq[k];
     const int32_t cy1 = (cy + 1) & kCellMask;
+    if (carry) {
+        for (int i = 0; i < tables.grid_cols; i += L) {
+            int32_t* block = pq + i * kBlendPlanes;
+            for (int layer = 0; layer < 2; ++layer) {  // blend e = layer from e = 2 + layer
+                const int32_t* upper = block + 2 * (2 + layer) * L;
+                const V q = Isa::Load(upper + L);
+                Isa::Store(block + 2 * layer * L, Isa::Add(Isa::Load(upper), Isa::template Sll<10>(q)));
+                Isa::Store(block + (2 * layer + 1) * L, q);
+            }
+        }
+    }
+    const int first = carry ? 2 : 0;  // the first blend to make
     for (int n = 0; n < tables.cell_count[k]; ++n) {
         const int i0 = tables.cell_start[k][n], i1 = tables.cell_start[k][n + 1];
         const int32_t cx = tables.cell_index[k][n];
@@ -377,17 +393,19 @@ void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
         //     + ry * ((1024 - sx) gu.y + sx gv.y),  cu, cv the corners' z terms.
         // The gradients' blends along x are 16-bit multiply-adds of the pairs
         // (gu, gv) (components within +-1024) against (1024 - sx, sx).
-        V gx[4], gy[4], c1[4], c2[4];
-        for (int e = 0; e < 4; ++e) {
+        // Made in scalars and broadcast where used: arrays of vectors went
+        // through the stack, sixteen stores and loads for each cell.
+        uint32_t gx[4], gy[4], c1[4], c2[4];
+        for (int e = first; e < 4; ++e) {
             const int y = e >> 1, l = e & 1;
             const Gradient& gu = GradTable[lower[y] + z.cell[l]];
             const Gradient& gv = GradTable[upper[y] + z.cell[l]];
             const uint32_t cu = static_cast<uint32_t>(gu.z) * static_cast<uint32_t>(z.offset[l]);
             const uint32_t cv = static_cast<uint32_t>(gv.z) * static_cast<uint32_t>(z.offset[l]);
-            gx[e] = Isa::Set1((static_cast<uint32_t>(gu.x) & 0xFFFF) | static_cast<uint32_t>(gv.x) << 16);
-            gy[e] = Isa::Set1((static_cast<uint32_t>(gu.y) & 0xFFFF) | static_cast<uint32_t>(gv.y) << 16);
-            c1[e] = Isa::Set1(cu << 10);
-            c2[e] = Isa::Set1(cv - cu - (static_cast<uint32_t>(gv.x) << 10));
+            gx[e] = (static_cast<uint32_t>(gu.x) & 0xFFFF) | static_cast<uint32_t>(gv.x) << 16;
+            gy[e] = (static_cast<uint32_t>(gu.y) & 0xFFFF) | static_cast<uint32_t>(gv.y) << 16;
+            c1[e] = cu << 10;
+            c2[e] = cv - cu - (static_cast<uint32_t>(gv.x) << 10);
         }
         const V one = Isa::Set1(kFixedOne);
         for (int i = i0 - i0 % L; i < i1; i += L) {
@@ -399,8 +417,9 @@ void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
             // The four blends written out (GCC keeps a loop over them, with its branches, otherwise).
             auto blend = [&](auto e_constant) NOISE_FAST_LAMBDA {
                 constexpr int e = decltype(e_constant)::value;
-                V p = Isa::Add(Isa::MulU16(Isa::Madd16(gx[e], weights), rx), Isa::Add(c1[e], Isa::MulU16(c2[e], sx)));
-                const V q = Isa::Madd16(gy[e], weights);
+                V p = Isa::Add(Isa::MulU16(Isa::Madd16(Isa::Set1(gx[e]), weights), rx),
+                               Isa::Add(Isa::Set1(c1[e]), Isa::MulU16(Isa::Set1(c2[e]), sx)));
+                const V q = Isa::Madd16(Isa::Set1(gy[e]), weights);
                 if constexpr (e >= 2) p = Isa::Sub(p, Isa::template Sll<10>(q));  // upper y edge: ry - 1024
                 int32_t* pp = block + 2 * e * L;
                 int32_t* qq = pp + L;
@@ -412,8 +431,10 @@ void BuildBlends(BandTables& tables, int k, int32_t cy, const ZOctave& z) {
                     Isa::Store(qq, q);
                 }
             };
-            blend(IntTag<0>());
-            blend(IntTag<1>());
+            if (first == 0) {
+                blend(IntTag<0>());
+                blend(IntTag<1>());
+            }
             blend(IntTag<2>());
             blend(IntTag<3>());
         }
@@ -617,8 +638,9 @@ void SampleRowsVector(BandTables* tables, uint32_t t, int j0, int rows, uint8_t*
             if (!same) break;
         }
         for (int k = 0; k < kOctaves; ++k) {
-            if (!b.pq_ready[k] || b.pq_cell[k] != cy[k] || b.pq_time[k] != t) {
-                BuildBlends<Isa>(b, k, cy[k], z[k]);
+            const bool same_time = b.pq_ready[k] && b.pq_time[k] == t;
+            if (!same_time || b.pq_cell[k] != cy[k]) {
+                BuildBlends<Isa>(b, k, cy[k], z[k], same_time && cy[k] == ((b.pq_cell[k] + 1) & kCellMask));
                 b.pq_ready[k] = true;
                 b.pq_cell[k] = cy[k];
                 b.pq_time[k] = t;
