@@ -21,7 +21,9 @@ void FillAndConvert(uint8_t* bytes, uint32_t* pixels) {
     ConvertToPixels(bytes, pixels);
 }
 
-void ConvertToPixels(const uint8_t* bytes, uint32_t* pixels) {
+// Aligned to a cache line: its inner loop is a few instructions, and where
+// it straddled a 64-byte line the SSE2 base frame was 6% slower.
+__attribute__((aligned(64))) void ConvertToPixels(const uint8_t* bytes, uint32_t* pixels) {
     for (int r = 0; r < H; ++r) {
         const uint8_t* row = bytes + r * kByteStride;
         uint32_t* out = pixels + r * W;
