@@ -220,7 +220,9 @@ struct Avx512 {
 // The stripes' sine values by byte permutes: |SineTable[k]| is
 // |SineTable[SineFold(k)]| (when the scratch found the table so), and those
 // 256 sizes fit in bytes, looked up as two 128-byte halves chosen by bit 7.
-// The product of the sizes is |a * b|.
+// The product of the sizes is |a * b|. The band sampler hands over two rows
+// at a time (Rows): the four indices of a column's two samples then fill a
+// lane's four bytes, and one look-up takes the sizes of 32 samples.
 struct Avx512::Stripes {
     V table[4];  // sizes of entries 0..63, 64..127, 128..191, 192..255
     bool folds;
@@ -234,21 +236,63 @@ struct Avx512::Stripes {
         for (int q = 0; q < 4; ++q) table[q] = _mm512_load_si512(sizes + 64 * q);
     }
 
-    // Both indices (below 2^16) folded and looked up at once as the two words of a lane,
-    // and the sizes (at most 255) multiplied in 16 bits.
-    NOISE_FAST_INLINE V Shade(V ia, V ib) const {
-        if (!folds) return GatheredStripes<Avx512>().Shade(ia, ib);
+    // SineFold of each word (indices below 2^15).
+    static V Fold(V k) {
         const __mmask32 all_words = ~__mmask32{0};
-        const V half = And(Or(ia, Sll<16>(ib)), Set1(0x01FF01FFu));
-        const V folded = _mm512_maskz_min_epu16(
-            all_words, _mm512_maskz_min_epu16(all_words, half, _mm512_sub_epi16(_mm512_set1_epi16(512), half)),
+        const V half = And(k, Set1(0x01FF01FFu));
+        return _mm512_maskz_min_epu16(
+            all_words,
+            _mm512_maskz_min_epu16(all_words, half, _mm512_sub_epi16(_mm512_set1_epi16(512), half)),
             _mm512_set1_epi16(255));
-        constexpr __mmask64 kLowBytes = 0x5555555555555555ull;  // byte 0 of every word
-        const V lower = _mm512_maskz_permutex2var_epi8(kLowBytes, table[0], folded, table[1]);
-        const V upper = _mm512_maskz_permutex2var_epi8(kLowBytes, table[2], folded, table[3]);
-        const V sizes = _mm512_mask_blend_epi8(_mm512_movepi8_mask(folded), lower, upper);
-        return Srl<kShadeShift>(_mm512_maskz_mullo_epi16(all_words, sizes, Srl<16>(sizes)));
     }
+
+    // The shades of n rows of the 16 columns whose turbulence sums are
+    // sum[0..n-1], row r's stripe index (0..1023) being stripe[r] and the
+    // columns' column_stripe, to out (stride bytes a row); false where the
+    // sizes do not fold, and nothing written.
+    NOISE_FAST_INLINE bool Rows(const V* sum, const int32_t* stripe, V column_stripe, int n, uint8_t* out,
+                                int stride) const {
+        if (!folds) return false;
+        const __mmask32 all_words = ~__mmask32{0};
+        // Lane i: word 2 i (the low word) of the first row's sum, then of the second's.
+        const V pair_rows = _mm512_setr_epi32(
+            0x00200000, 0x00220002, 0x00240004, 0x00260006, 0x00280008, 0x002A000A, 0x002C000C, 0x002E000E,
+            0x00300010, 0x00320012, 0x00340014, 0x00360016, 0x00380018, 0x003A001A, 0x003C001C, 0x003E001E);
+        // Byte 1 of each word (the product >> 8): the first row's 16, then the second's.
+        const V high_bytes = _mm512_setr_epi32(0x0D090501, 0x1D191511, 0x2D292521, 0x3D393531, 0x0F0B0703,
+                                               0x1F1B1713, 0x2F2B2723, 0x3F3B3733, 0, 0, 0, 0, 0, 0, 0, 0);
+        const V columns = Or(column_stripe, Sll<16>(column_stripe));
+        for (int r = 0; r < n; r += 2) {
+            const int r1 = r + 1 < n ? r + 1 : r;
+            // |sum| < 2^15: the low words hold them whole.
+            const V sums = _mm512_permutex2var_epi16(sum[r], pair_rows, sum[r1]);
+            const V m = _mm512_maskz_srli_epi16(all_words, _mm512_maskz_abs_epi16(all_words, sums),
+                                                kTurbulenceToIndex);
+            const V a = Fold(_mm512_maskz_add_epi16(
+                all_words, m,
+                Set1(static_cast<uint32_t>(stripe[r]) | static_cast<uint32_t>(stripe[r1]) << 16)));
+            const V b = Fold(_mm512_maskz_add_epi16(all_words, m, columns));
+            // A lane's bytes: the first row's a and b indices, then the second row's.
+            const V index = Or(a, _mm512_maskz_slli_epi16(all_words, b, 8));
+            const V lower = _mm512_permutex2var_epi8(table[0], index, table[1]);
+            const V upper = _mm512_permutex2var_epi8(table[2], index, table[3]);
+            const V sizes = _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), lower, upper);
+            const V products = _mm512_maskz_mullo_epi16(
+                all_words, _mm512_maskz_srli_epi16(all_words, sizes, 8), And(sizes, Set1(0x00FF00FFu)));
+            const V shades = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, high_bytes, products);
+            // (Masked extracts: GCC 12's plain cast to 128 bits trips -Wmaybe-uninitialized.)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + r * stride),
+                             _mm512_maskz_extracti32x4_epi32(0xF, shades, 0));
+            if (r1 != r) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + r1 * stride),
+                                 _mm512_maskz_extracti32x4_epi32(0xF, shades, 1));
+            }
+        }
+        return true;
+    }
+
+    // Where the sizes do not fold, the sampler's rows one at a time, gathered.
+    NOISE_FAST_INLINE V Shade(V ia, V ib) const { return GatheredStripes<Avx512>().Shade(ia, ib); }
 };
 
 }  // namespace

@@ -619,6 +619,9 @@ void SampleRun(const BandTables& tables, const ZOctave* z, int j, int n, uint8_t
             AddOctaves<Isa, 3, false>(tables, i, rows, z, n, sum);
         }
         const V column_stripe = Isa::Load(tables.column_stripe + i);
+        if constexpr (requires { stripes.Rows(sum, stripe, column_stripe, n, shades, stride); }) {
+            if (stripes.Rows(sum, stripe, column_stripe, n, shades + i, stride)) continue;
+        }
         for (int r = 0; r < n; ++r) {
             const V m = Isa::template Srl<kTurbulenceToIndex>(Abs<Isa>(sum[r]));
             // Both stripes' indices before their reduction to the table's size:
