@@ -154,8 +154,9 @@ struct Avx512 {
                 // Pixels up to out's first 64-byte boundary, by a masked store.
                 const int head = (16 - static_cast<int>(reinterpret_cast<uintptr_t>(out) / 4 % 16)) % 16;
                 if (head > 0 && width > 64) {
+                    const auto head_lanes = static_cast<__mmask16>((1u << head) - 1);
                     Chunk<kGrey>(load(0), [&](int q, V px) NOISE_FAST_LAMBDA {
-                        if (q == 0) _mm512_mask_storeu_epi32(out, static_cast<__mmask16>((1u << head) - 1), px);
+                        if (q == 0) _mm512_mask_storeu_epi32(out, head_lanes, px);
                     });
                     c = head;
                 }

@@ -478,7 +478,8 @@ struct OctaveRun {
         // ry < 2^10; a run of several rows has cells of at least two rows, so step << K <= 2^10 too.
         const V ry = Isa::U16(rows.first_ry[K]);
         const V step = Isa::U16(rows.step << K);
-        // Plane pair p: P at block + 2 p L, Q after it. (Written out: GCC keeps small arrays of vectors in memory.)
+        // Plane pair p: P at block + 2 p L, Q after it. (Written out: GCC keeps
+        // small arrays of vectors in memory.)
         const V q0 = Isa::Load(block + L), q1 = Isa::Load(block + 3 * L);
         const V q2 = Isa::Load(block + 5 * L), q3 = Isa::Load(block + 7 * L);
         e0 = Isa::Add(Isa::Load(block), Isa::MulU16(q0, ry));
@@ -549,8 +550,8 @@ constexpr bool PairOctaves() {
 // branches as they stand: a loop over a pack of octaves made SIMD128 8%
 // slower under Node, one branch on is_long || r > 0 17%.)
 template <class Isa, int K, bool kPair>
-NOISE_FAST_INLINE void AddOctaves(const BandTables& tables, int i, const RunRows& rows, const ZOctave* z, int n,
-                                  typename Isa::V* sum) {
+NOISE_FAST_INLINE void AddOctaves(const BandTables& tables, int i, const RunRows& rows, const ZOctave* z,
+                                  int n, typename Isa::V* sum) {
     using V = typename Isa::V;
     OctaveRun<Isa, K> first(tables.pq[K] + i * kBlendPlanes, rows, z[K].fade);
     // The same rows for every vector of the run: the branches on is_long are well predicted.
