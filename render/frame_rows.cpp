@@ -188,9 +188,11 @@ void PrepareScratch(const FrameShape& shape, FrameScratch* scratch) {
     }
 
     b.palette_grey = true;
-    for (uint32_t i = 0; i < kPaletteSize; ++i) b.palette_grey = b.palette_grey && Palette[i] >> 8 == i * 0x101;
     b.palette_root = true;
-    for (uint32_t i = 0; i < kPaletteSize; ++i) b.palette_root = b.palette_root && (Palette[i] & 0xFF) == PaletteBlueByRoot(i);
+    for (uint32_t i = 0; i < kPaletteSize; ++i) {
+        b.palette_grey = b.palette_grey && Palette[i] >> 8 == i * 0x101;
+        b.palette_root = b.palette_root && (Palette[i] & 0xFF) == PaletteBlueByRoot(i);
+    }
 
     s.shade_stride = RoundUp(cols, kRowAlign) + kShadeSlack;
     s.shades.assign(static_cast<size_t>(s.shade_stride) * (kBandGridRows + 1), 0);

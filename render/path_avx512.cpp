@@ -188,8 +188,8 @@ struct Avx512 {
     }
 
     // For frames of any size.
-    // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
     static constexpr bool kPairOctaves = true;  // see PairOctaves
+    // Products with a factor below 2^16 (made by U16 or U16s): a plain multiply here.
     static V U16(uint32_t c) { return Set1(c); }
     static V U16s(V v) { return v; }
     static V MulU16(V a, V u16) { return Mul(a, u16); }
